@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Configures and builds one configuration.
+#   scripts/build.sh            GCC, into build/ (the deliverables in build/bin)
+#   scripts/build.sh asan       Clang with ASan + UBSan, into build-asan/
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+kind=${1:-release}
+case "$kind" in
+  release) dir=$root/build; args=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++) ;;
+  asan) dir=$root/build-asan
+        args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSUITE_SANITIZE=ON
+              -DSUITE_FUZZ=ON -DSUITE_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug) ;;
+  *) echo "usage: $0 [release|asan]" >&2; exit 2 ;;
+esac
+cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
+cmake --build "$dir"

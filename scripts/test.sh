@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds with GCC and with
+# Clang (ASan + UBSan), and runs every test in both builds.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" release
+"$root/scripts/build.sh" asan
+jobs=$(nproc)
+echo "== tests (GCC build)"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+echo "== tests (Clang ASan + UBSan build)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"

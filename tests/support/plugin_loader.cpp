@@ -1,0 +1,38 @@
+#include "plugin_loader.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace testsupport {
+
+std::string binDir() {
+  const char* dir = std::getenv("SUITE_BIN_DIR");
+  return dir != nullptr && *dir != '\0' ? dir : SUITE_BIN_DIR_DEFAULT;
+}
+
+std::string binPath(const std::string& fileName) {
+  return binDir() + "/" + fileName;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "suite-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+LoadedModule::LoadedModule(const std::string& fileName) {
+  std::string path = fileName.find('/') == std::string::npos ? binPath(fileName) : fileName;
+  module_ = LoadLibraryA(path.c_str());
+}
+
+LoadedModule::~LoadedModule() {
+  if (module_ != 0) FreeLibrary(module_);
+}
+
+}  // namespace testsupport
