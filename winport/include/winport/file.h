@@ -1,8 +1,11 @@
 // Files, the temporary folder, file attributes.
 //
 // Handles come from a process-wide table (32-bit, never a raw descriptor).
-// Creating a file never follows a symbolic link planted in its place: a link
-// at the target name makes the call fail with ERROR_ACCESS_DENIED.
+// Creating or truncating a file never follows a symbolic link planted in its
+// place: with CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS and TRUNCATE_EXISTING a
+// link at the target name makes the call fail with ERROR_ACCESS_DENIED.
+// Folders cannot be opened as files (ERROR_ACCESS_DENIED); share modes,
+// security and template arguments are ignored.
 #pragma once
 
 #include "winport/types.h"
@@ -54,7 +57,9 @@ WINPORT_API BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, v
 WINPORT_API BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done,
                            void* overlapped);
 // Moves by a signed 32-bit distance (or 64 bits with `high`); returns the low
-// 32 bits of the new position, INVALID_SET_FILE_POINTER on failure.
+// 32 bits of the new position, INVALID_SET_FILE_POINTER on failure (last error
+// set; ERROR_SUCCESS when that is a real position). Without `high` a position
+// beyond 32 bits fails and the pointer stays where it was.
 WINPORT_API DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);
 WINPORT_API DWORD GetFileSize(HANDLE file, DWORD* high);
 WINPORT_API BOOL DeleteFileA(const char* name);
@@ -67,4 +72,7 @@ WINPORT_API HFILE OpenFile(const char* name, OFSTRUCT* info, UINT style);
 // (made with mode 0700, owned by the caller, never a link). Returns the length
 // without NUL when it fits, else the size needed including NUL; 0 on failure.
 WINPORT_API DWORD GetTempPathA(DWORD size, char* buffer);
+// FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY (the caller may not write
+// it, or its mode has no write bit at all) or FILE_ATTRIBUTE_NORMAL;
+// INVALID_FILE_ATTRIBUTES when it does not exist.
 WINPORT_API DWORD GetFileAttributesA(const char* name);

@@ -25,17 +25,22 @@ inline constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
 // Allocates a block of `bytes` (0 allowed). GMEM_ZEROINIT fills it with zeros;
 // GMEM_MOVEABLE and GMEM_DDESHARE are accepted (every block is movable and
 // shareable within the process). Returns 0 on failure (ERROR_NOT_ENOUGH_MEMORY).
+// Blocks above 1 GiB are refused, as the 32-bit address space the components
+// were written for could not hold them either.
 WINPORT_API HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
 // Address of the block, lock count + 1; nullptr for an invalid handle.
 WINPORT_API void* GlobalLock(HGLOBAL handle);
 // Lock count − 1. Returns TRUE while still locked, FALSE when the count
 // reached 0 (last error ERROR_SUCCESS) or the handle is invalid (last error set).
+// Unlocking a block that is not locked leaves the count at 0 (ERROR_NOT_LOCKED).
 WINPORT_API BOOL GlobalUnlock(HGLOBAL handle);
 // Frees the block whatever its lock count. Returns 0 on success, the handle on failure.
 WINPORT_API HGLOBAL GlobalFree(HGLOBAL handle);
-// Handle of the block whose locked address is `address`; 0 if none.
+// Handle of the block whose address (as GlobalLock returns it) is `address`; 0 if none.
 WINPORT_API HGLOBAL GlobalHandle(const void* address);
-// Resizes; an unlocked block may move. GMEM_ZEROINIT zero-fills the growth.
+// Resizes; an unlocked block may move. A locked block is resized only in
+// place: it may shrink and grow back up to its allocated size, and growing it
+// beyond fails (ERROR_NOT_ENOUGH_MEMORY). GMEM_ZEROINIT zero-fills the growth.
 // Returns the handle (unchanged) or 0 on failure, leaving the block intact.
 WINPORT_API HGLOBAL GlobalReAlloc(HGLOBAL handle, size_t bytes, UINT flags);
 // Size in bytes; 0 for an invalid handle.
@@ -44,12 +49,15 @@ WINPORT_API size_t GlobalSize(HGLOBAL handle);
 WINPORT_API UINT GlobalLockCount(HGLOBAL handle);
 
 // Fixed local buffers: the result is the buffer's address itself. Only LMEM_FIXED
-// (optionally with LMEM_ZEROINIT) is supported. LocalFree returns nullptr on success.
+// (optionally with LMEM_ZEROINIT) is supported. LocalFree returns nullptr on success;
+// an address LocalAlloc did not hand out (or freed already) is returned unfreed
+// with ERROR_INVALID_HANDLE.
 WINPORT_API void* LocalAlloc(UINT flags, size_t bytes);
 WINPORT_API void* LocalFree(void* block);
 
 // Test hooks. Fail the n-th GlobalAlloc/GlobalReAlloc/LocalAlloc from now on
-// (1 = the next one); 0 disables. The variable WINPORT_FAIL_ALLOC=n does the
+// (1 = the next one), once; 0 disables. Calls refused for a bad handle or bad
+// flags before allocating do not count. The variable WINPORT_FAIL_ALLOC=n does the
 // same from the start of a process, so tools can be tested from the outside.
 WINPORT_API void winport_test_fail_allocation(uint32_t nth);
 // Number of live global blocks (leak checks in tests).

@@ -10,7 +10,9 @@
 // LoadLibraryA takes a path (with a '/') or a bare file name. A bare name is
 // looked up in the running program's folder, then the current folder, then the
 // folders of WINPORT_PATH (colon separated). File names match without regard
-// to case, as on the platform the components were written for.
+// to case, as on the platform the components were written for (for a path, in
+// its last component). A DllMain runs under the loader lock and may itself
+// load and free modules. WINPORT_DEBUG_LOADS=1 prints why a file failed to load.
 #pragma once
 
 #include "winport/types.h"
@@ -54,7 +56,8 @@ inline constexpr DWORD WINPORT_MODULE_ABI = 1;
 WINPORT_API HMODULE LoadLibraryA(const char* fileName);
 WINPORT_API BOOL FreeLibrary(HMODULE module);
 // By name, or by ordinal with MAKEINTRESOURCEA(ordinal). A module with an export
-// table answers only for the names and ordinals in it.
+// table answers only for the names and ordinals in it; one without answers for
+// the names it defines itself (never a dependency's), and for no ordinal.
 WINPORT_API FARPROC GetProcAddress(HMODULE module, const char* nameOrOrdinal);
 // Full path of the module (0: the running program). Truncated to size − 1
 // characters plus NUL when too long (returns size, ERROR_INSUFFICIENT_BUFFER).

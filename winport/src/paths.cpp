@@ -1,0 +1,104 @@
+#include "paths.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace winport {
+
+namespace {
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+struct FreeText {
+  void operator()(char* text) const { free(text); }
+};
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::string canonicalPath(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return {};
+  }
+  std::unique_ptr<char, FreeText> resolved(realpath(path.c_str(), nullptr));
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+std::string programPath() {
+  // The program never moves while it runs; kept on the heap so the text
+  // outlives static destruction (modules still detach after it).
+  static const std::string* const path = new std::string(canonicalPath("/proc/self/exe"));
+  return *path;
+}
+
+std::string directoryOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string programDirectory() {
+  std::string program = programPath();
+  return program.empty() ? std::string() : directoryOf(program);
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string absolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return joinPath(cwd, path);
+}
+
+std::string findFileIgnoringCase(const std::string& folder, const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos) return {};
+  std::string exact = joinPath(folder, name);
+  if (isRegularFile(exact)) return exact;
+
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+  if (!dir) return {};
+  std::string best;
+  while (const dirent* entry = readdir(dir.get())) {
+    std::string candidate = entry->d_name;
+    if (!equalsIgnoringCase(candidate, name)) continue;
+    if (!best.empty() && candidate >= best) continue;
+    if (isRegularFile(joinPath(folder, candidate))) best = candidate;
+  }
+  return best.empty() ? std::string() : joinPath(folder, best);
+}
+
+}  // namespace winport
