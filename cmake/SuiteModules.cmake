@@ -20,11 +20,19 @@ function(suite_module target)
   endif()
 endfunction()
 
+# Only the entry points and the module descriptor are dynamic symbols: the
+# export table names the exact set, and tests compare the built module with it.
+function(suite_export_map target map)
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
+endfunction()
+
 # suite_reader_plugin(<name> [PAGES] SOURCES ...): <name>.DIL on the reader frame.
 function(suite_reader_plugin name)
   cmake_parse_arguments(ARG "PAGES" "" "SOURCES" ${ARGN})
   suite_module(${name} FILE_NAME ${name}.DIL SOURCES ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE reader_frame)
+  suite_export_map(${name} ${CMAKE_SOURCE_DIR}/plugins/shared/src/reader/reader_exports.map)
   if(ARG_PAGES)
     target_link_libraries(${name} PRIVATE reader_frame_pages)
   endif()
@@ -36,5 +44,6 @@ function(suite_writer_plugin name)
   cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
   suite_module(${name} FILE_NAME ${name}.DEL SOURCES ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE writer_frame)
+  suite_export_map(${name} ${CMAKE_SOURCE_DIR}/plugins/shared/src/writer/writer_exports.map)
   set_property(GLOBAL APPEND PROPERTY SUITE_WRITERS ${name})
 endfunction()
