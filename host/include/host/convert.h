@@ -1,0 +1,55 @@
+// Whole operations of the imagehost tool: describe an image, convert a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/api.h"
+#include "host/dib.h"
+#include "host/options.h"
+#include "host/plugins.h"
+#include "host/progress.h"
+#include "host/status.h"
+
+namespace imagehost {
+
+struct ImageFacts {
+  std::string reader;  // the reader's file name, or "native-bmp"
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bits = 0;
+  uint32_t pages = 0;
+  int32_t xPixelsPerMetre = 0;
+  int32_t yPixelsPerMetre = 0;
+  uint32_t colors = 0;  // colour table entries in use; 0 for 24 bits
+};
+
+// Opens `path` (with `reader` when not empty: a file name in the plug-in
+// folder or a path) and describes page `page`.
+HOST_API Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
+                         uint32_t page, ImageFacts& facts);
+
+struct ConvertRequest {
+  std::string input;
+  std::string output;
+  uint32_t page = 0;
+  bool allPages = false;  // every page; each appended when the writer appends pages
+  OptionList options;
+  uint32_t blockRows = 0;  // rows per read and write call; 0: blocks of about 1 MiB
+  std::string reader;      // empty: chosen from the file's first bytes
+  std::string writer;      // empty: chosen by the output's extension
+  ProgressSink progress;
+};
+
+struct ConvertReport {
+  std::string reader;
+  std::string writer;
+  uint32_t pagesWritten = 0;
+  ImageFacts firstPage;
+};
+
+// Reads `input` and writes `output` through its temporary name, renamed into
+// place only when every page was written without error.
+HOST_API Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report);
+
+}  // namespace imagehost

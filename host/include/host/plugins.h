@@ -1,0 +1,143 @@
+// The plug-ins of one folder: readers (*.DIL) and writers (*.DEL), loaded
+// with LoadLibraryA and bound by name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/api.h"
+#include "host/status.h"
+#include "plugin/contract.h"
+
+namespace imagehost {
+
+// Module handle and identity common to readers and writers. Unloads on destruction.
+class HOST_API LoadedPlugin {
+ public:
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+  ~LoadedPlugin();
+
+  const std::string& fileName() const { return fileName_; }
+  const std::string& path() const { return path_; }
+  HMODULE module() const { return module_; }
+  const std::string& version() const { return version_; }
+  // The reader's file-type filter (string 1000) or the writer's extension text.
+  const std::string& description() const { return description_; }
+
+ protected:
+  LoadedPlugin() = default;
+  Status loadModule(const std::string& path);
+
+  std::string fileName_;
+  std::string path_;
+  HMODULE module_ = 0;
+  std::string version_;
+  std::string description_;
+};
+
+struct ReaderExports {
+  OVDLinit_image_fn initImage = nullptr;
+  OVDLclose_image_fn closeImage = nullptr;
+  OVDLread_rows_fn readRows = nullptr;
+  OVDLset_row_fn setRow = nullptr;  // optional
+  OVDLbuildDIBhead_fn buildDibHead = nullptr;
+  OVDLerror_string_fn errorString = nullptr;
+  OVDLget_ver_fn getVersion = nullptr;
+  OVDLset_page_fn setPage = nullptr;  // multi-page readers only
+  OVDLverify_img_fn verify = nullptr;
+};
+
+class HOST_API ReaderPlugin : public LoadedPlugin {
+ public:
+  // Loads the reader at `path`; fails when the file cannot be loaded or lacks an entry point.
+  static Status load(const std::string& path, std::unique_ptr<ReaderPlugin>& out);
+
+  const ReaderExports& exports() const { return exports_; }
+  // OVDLverify_img on the file's first kVerifyBytes bytes: 1 or 2 recognised, 0 not.
+  int32_t verify(std::span<const uint8_t, kVerifyBytes> firstBytes) const;
+  // The text OVDLerror_string gives for the calling thread's last error ("" when none).
+  std::string errorText() const;
+
+ private:
+  ReaderExports exports_;
+};
+
+struct WriterExports {
+  OVXDLget_ext_fn getExtension = nullptr;
+  OVXDLbegin_write_fn beginWrite = nullptr;
+  OVXDLwrite_block_fn writeBlock = nullptr;
+  OVXDLend_write_fn endWrite = nullptr;
+  OVXDLget_ver_fn getVersion = nullptr;
+};
+
+class HOST_API WriterPlugin : public LoadedPlugin {
+ public:
+  // Loads the writer at `path` and calls OVXDLget_ext once, handing it the
+  // host's error callback and module.
+  static Status load(const std::string& path, std::unique_ptr<WriterPlugin>& out);
+
+  const WriterExports& exports() const { return exports_; }
+  // WriterFlags from OVXDLget_ext.
+  uint32_t flags() const { return flags_; }
+  // The default extension before the ';' of the extension text ("BMP").
+  const std::string& defaultExtension() const { return defaultExtension_; }
+  // True when `extension` (without the dot) is the default extension or one of
+  // the "*.ext" patterns of the description; case does not matter.
+  bool matchesExtension(const std::string& extension) const;
+  // The TIFF writer appends a page when its target exists.
+  bool appendsPages() const;
+  // The BMP writer takes its row order from the option "FORWARD".
+  bool takesForwardOption() const;
+  // The writer's message for an error id (LoadStringA on `instance`, else on the loaded module).
+  std::string errorText(HINSTANCE instance, int32_t errorId) const;
+
+ private:
+  WriterExports exports_;
+  uint32_t flags_ = 0;
+  std::string defaultExtension_;
+  std::vector<std::string> patterns_;
+};
+
+class HOST_API PluginSet {
+ public:
+  PluginSet();
+  ~PluginSet();
+  PluginSet(const PluginSet&) = delete;
+  PluginSet& operator=(const PluginSet&) = delete;
+
+  // Loads every *.DIL and *.DEL file of `folder` (names without regard to
+  // case), in file-name order. Files that cannot be loaded are skipped and
+  // described in problems(). Fails only when the folder cannot be read.
+  Status load(const std::string& folder);
+
+  const std::string& folder() const { return folder_; }
+  const std::vector<std::unique_ptr<ReaderPlugin>>& readers() const { return readers_; }
+  const std::vector<std::unique_ptr<WriterPlugin>>& writers() const { return writers_; }
+  const std::vector<std::string>& problems() const { return problems_; }
+
+  // A reader or writer named by its file name in the folder (without regard
+  // to case) or by a path (a name holding '/'), which is then loaded.
+  Status findReader(const std::string& nameOrPath, const ReaderPlugin*& out);
+  Status findWriter(const std::string& nameOrPath, const WriterPlugin*& out);
+  // The first writer whose extension text matches the extension of `path`; null if none.
+  const WriterPlugin* writerForPath(const std::string& path) const;
+
+ private:
+  std::string folder_;
+  std::vector<std::unique_ptr<ReaderPlugin>> readers_;
+  std::vector<std::unique_ptr<WriterPlugin>> writers_;
+  std::vector<std::unique_ptr<ReaderPlugin>> extraReaders_;
+  std::vector<std::unique_ptr<WriterPlugin>> extraWriters_;
+  std::vector<std::string> problems_;
+};
+
+// The extension of a path's file name without its dot ("" when none).
+HOST_API std::string FileExtension(const std::string& path);
+// The file name part of a path.
+HOST_API std::string BaseName(const std::string& path);
+
+}  // namespace imagehost

@@ -1,0 +1,132 @@
+// The host's own BMP input: uncompressed 1, 4, 8 and 24-bit files with a
+// BITMAPINFOHEADER, either row order. Blocks are read where they lie in the
+// file (any order), so nothing but the caller's block is ever held.
+#include <algorithm>
+#include <cstring>
+
+#include "posix_files.h"
+#include "sources.h"
+
+namespace imagehost {
+
+namespace {
+
+constexpr uint16_t kBmpMagic = 0x4D42;  // "BM"
+constexpr uint64_t kHeadersSize = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+
+class BmpSource final : public RowSource {
+ public:
+  BmpSource(const std::string& path, uint32_t file, const ProgressSink& sink)
+      : path_(path), file_(file), sink_(sink) {}
+  ~BmpSource() override { files::CloseIfOpen(file_); }
+
+  Status open();
+  const std::string& name() const override { return name_; }
+  const DibImage& image() const override { return dib_; }
+  uint32_t pages() const override { return 1; }
+  Status selectPage(uint32_t page) override;
+  bool randomAccess() const override { return true; }
+  Status readRows(uint32_t top, uint32_t count, std::span<uint8_t> rows) override;
+
+ private:
+  Status bad(const std::string& why) const { return Status::failure(path_ + ": " + why); }
+  Status readPalette(const BITMAPINFOHEADER& header, std::vector<RGBQUAD>& palette) const;
+
+  const std::string path_;
+  const std::string name_ = "native-bmp";
+  const uint32_t file_;
+  const ProgressSink sink_;
+  DibImage dib_;
+  bool topDown_ = false;  // negative biHeight: the first row in the file is the top
+  uint64_t pixelOffset_ = 0;
+  uint64_t rowsDone_ = 0;
+};
+
+Status BmpSource::open() {
+  uint8_t head[kHeadersSize];
+  if (files::ReadAt(file_, head, sizeof head, 0) != static_cast<int64_t>(sizeof head))
+    return bad("truncated BMP header");
+  BITMAPFILEHEADER fileHeader;
+  BITMAPINFOHEADER header;
+  std::memcpy(&fileHeader, head, sizeof fileHeader);
+  std::memcpy(&header, head + sizeof fileHeader, sizeof header);
+  if (fileHeader.bfType != kBmpMagic) return bad("not a BMP file");
+  if (header.biSize != sizeof(BITMAPINFOHEADER))
+    return bad("unsupported BMP: only the 40-byte BITMAPINFOHEADER is read, this header has " +
+               std::to_string(header.biSize) + " bytes");
+  if (header.biPlanes != 1)
+    return bad("unsupported BMP: " + std::to_string(header.biPlanes) + " planes");
+  if (header.biHeight == INT32_MIN) return bad("invalid BMP height");
+  topDown_ = header.biHeight < 0;
+  header.biHeight = topDown_ ? -header.biHeight : header.biHeight;
+
+  std::vector<RGBQUAD> palette;
+  if (Status read = readPalette(header, palette); !read) return read;
+  if (Status made = DibImage::make(header, palette, dib_); !made)
+    return bad("unsupported BMP: " + made.message());
+
+  const uint64_t tableEnd = kHeadersSize + uint64_t{dib_.colors()} * sizeof(RGBQUAD);
+  pixelOffset_ = fileHeader.bfOffBits;
+  if (pixelOffset_ < tableEnd) return bad("invalid BMP: pixel data overlap the headers");
+  const int64_t fileSize = files::FileSize(file_);
+  const uint64_t needed = pixelOffset_ + dib_.imageBytes();
+  if (fileSize < 0 || static_cast<uint64_t>(fileSize) < needed)
+    return bad("truncated BMP: pixel data end at byte " + std::to_string(needed) +
+               ", the file has " + std::to_string(fileSize));
+  return {};
+}
+
+// Reads the colour table entries the header claims (before DibImage checks the count).
+Status BmpSource::readPalette(const BITMAPINFOHEADER& header, std::vector<RGBQUAD>& palette) const {
+  const uint32_t full = FullPaletteEntries(header.biBitCount);
+  if (full == 0 || header.biBitCount > 8) return {};
+  const uint32_t entries = header.biClrUsed != 0 ? std::min(header.biClrUsed, full) : full;
+  palette.resize(entries);
+  const int64_t bytes = int64_t{entries} * static_cast<int64_t>(sizeof(RGBQUAD));
+  if (files::ReadAt(file_, palette.data(), static_cast<uint64_t>(bytes), kHeadersSize) != bytes)
+    return bad("truncated BMP colour table");
+  return {};
+}
+
+Status BmpSource::selectPage(uint32_t page) {
+  if (page != 0)
+    return bad("a BMP file has one page; page " + std::to_string(page) + " does not exist");
+  rowsDone_ = 0;
+  return {};
+}
+
+Status BmpSource::readRows(uint32_t top, uint32_t count, std::span<uint8_t> rows) {
+  const uint64_t stride = dib_.stride();
+  const uint64_t height = dib_.height();
+  const uint64_t bytes = stride * count;
+  if (count == 0 || uint64_t{top} + count > height || rows.size() < bytes)
+    return Status::failure("rows " + std::to_string(top) + "+" + std::to_string(count) +
+                           " do not fit the image or the buffer");
+  // Bottom-up file: the block's rows lie in the file exactly as a DIB block
+  // holds them. Top-down file: read them and reverse their order.
+  const uint64_t firstFileRow = topDown_ ? top : height - top - count;
+  if (files::ReadAt(file_, rows.data(), bytes, pixelOffset_ + firstFileRow * stride) !=
+      static_cast<int64_t>(bytes))
+    return bad("reading the BMP pixel data failed");
+  if (topDown_) {
+    for (uint64_t low = 0, high = count - 1; low < high; ++low, --high)
+      std::swap_ranges(rows.begin() + static_cast<ptrdiff_t>(low * stride),
+                       rows.begin() + static_cast<ptrdiff_t>((low + 1) * stride),
+                       rows.begin() + static_cast<ptrdiff_t>(high * stride));
+  }
+  rowsDone_ = std::min(rowsDone_ + count, height);
+  sink_(ProgressPhase::kRead, static_cast<uint32_t>(rowsDone_ * 100 / height));
+  return {};
+}
+
+}  // namespace
+
+Status OpenBmpSource(const std::string& path, uint32_t file, const ProgressSink& progress,
+                     std::unique_ptr<RowSource>& out) {
+  auto source = std::make_unique<BmpSource>(path, file, progress);
+  if (Status opened = source->open(); !opened) return opened;
+  out = std::move(source);
+  return {};
+}
+
+}  // namespace imagehost

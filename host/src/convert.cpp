@@ -1,0 +1,135 @@
+#include "host/convert.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "guard.h"
+#include "host/output.h"
+#include "host/source.h"
+#include "host/writer.h"
+
+namespace imagehost {
+
+namespace {
+
+ImageFacts FactsOf(const RowSource& source) {
+  const DibImage& image = source.image();
+  ImageFacts facts;
+  facts.reader = source.name();
+  facts.width = image.width();
+  facts.height = image.height();
+  facts.bits = image.bits();
+  facts.pages = source.pages();
+  facts.xPixelsPerMetre = image.header().biXPelsPerMeter;
+  facts.yPixelsPerMetre = image.header().biYPelsPerMeter;
+  facts.colors = image.colors();
+  return facts;
+}
+
+Status OpenInput(PluginSet& plugins, const std::string& path, const std::string& readerName,
+                 const ProgressSink& progress, std::unique_ptr<RowSource>& source) {
+  SourceOptions options;
+  options.progress = progress;
+  if (!readerName.empty()) {
+    if (Status found = plugins.findReader(readerName, options.reader); !found) return found;
+  }
+  return OpenSource(plugins, path, options, source);
+}
+
+Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
+                    const WriterPlugin*& writer) {
+  if (!request.writer.empty()) return plugins.findWriter(request.writer, writer);
+  writer = plugins.writerForPath(request.output);
+  if (writer != nullptr) return {};
+  std::string extension = FileExtension(request.output);
+  if (extension.empty())
+    return Status::failure(request.output + ": no extension to choose a writer by");
+  return Status::failure(request.output + ": no writer takes ." + extension + " files");
+}
+
+// Streams the current page of `source` through one export, in blocks.
+Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile& output,
+                 const ConvertRequest& request) {
+  const DibImage& image = source.image();
+  WriterSetup setup;
+  setup.writer = &writer;
+  setup.fileDesignation = output.workPath();
+  setup.outputName = request.output;
+  setup.options = request.options;
+  setup.callerTopDownOnly = !source.randomAccess();
+  setup.blockRows = request.blockRows;
+  setup.progress = request.progress;
+  ImageWriter export_;
+  if (Status begun = export_.begin(setup, image); !begun) return begun;
+
+  const uint32_t height = image.height();
+  const uint32_t blockRows = BlockRows(request.blockRows, image.stride(), height);
+  std::vector<uint8_t> buffer(uint64_t{blockRows} * image.stride());
+  const bool bottomFirst = export_.order() == RowOrder::kBottomFirst;
+  for (uint32_t done = 0; done < height;) {
+    const uint32_t rows = std::min(blockRows, height - done);
+    const uint32_t top = bottomFirst ? height - done - rows : done;
+    std::span<uint8_t> block(buffer.data(), uint64_t{rows} * image.stride());
+    if (Status read = source.readRows(top, rows, block); !read) return read;
+    if (Status wrote = export_.write(rows, block); !wrote) return wrote;
+    done += rows;
+  }
+  return export_.finish();
+}
+
+Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report) {
+  const WriterPlugin* writer = nullptr;
+  if (Status chosen = ChooseWriter(plugins, request, writer); !chosen) return chosen;
+  std::unique_ptr<RowSource> source;
+  if (Status opened = OpenInput(plugins, request.input, request.reader, request.progress, source);
+      !opened)
+    return opened;
+
+  const uint32_t firstPage = request.allPages ? 0 : request.page;
+  const uint32_t lastPage = request.allPages ? source->pages() - 1 : request.page;
+  if (lastPage > firstPage && !writer->appendsPages())
+    return Status::failure(request.input + " has " + std::to_string(source->pages()) +
+                           " pages, and " + writer->fileName() + " writes one page per file");
+  if (firstPage != 0) {
+    if (Status selected = source->selectPage(firstPage); !selected) return selected;
+  }
+
+  OutputFile output;
+  if (Status prepared = output.prepare(request.output, request.allPages && writer->appendsPages());
+      !prepared)
+    return prepared;
+  report.reader = source->name();
+  report.writer = writer->fileName();
+  report.firstPage = FactsOf(*source);
+  for (uint32_t page = firstPage; page <= lastPage; ++page) {
+    if (page != firstPage) {
+      if (Status selected = source->selectPage(page); !selected) return selected;
+    }
+    if (Status written = WritePage(*source, *writer, output, request); !written) return written;
+    ++report.pagesWritten;
+  }
+  return output.commit();
+}
+
+}  // namespace
+
+Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
+                uint32_t page, ImageFacts& facts) {
+  return Guarded([&]() -> Status {
+    std::unique_ptr<RowSource> source;
+    if (Status opened = OpenInput(plugins, path, reader, ProgressSink{}, source); !opened)
+      return opened;
+    if (page != 0) {
+      if (Status selected = source->selectPage(page); !selected) return selected;
+    }
+    facts = FactsOf(*source);
+    return {};
+  });
+}
+
+Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report) {
+  return Guarded([&] { return RunConvert(plugins, request, report); });
+}
+
+}  // namespace imagehost

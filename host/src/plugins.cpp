@@ -1,0 +1,260 @@
+#include "host/plugins.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "export_errors.h"
+#include "guard.h"
+#include "host_module.h"
+#include "winport/module.h"
+#include "winport/resource.h"
+
+namespace imagehost {
+
+namespace {
+
+constexpr size_t kMaxPluginText = 512;  // longest version or extension text taken from a plug-in
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return text;
+}
+
+// A text a plug-in returned, bounded in length; "" for null.
+std::string PluginText(const char* text) {
+  return text == nullptr ? std::string() : std::string(text, strnlen(text, kMaxPluginText));
+}
+
+template <typename F>
+F Bind(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(GetProcAddress(module, name));
+}
+
+std::string MissingExport(const std::string& fileName, const char* kind, const char* name) {
+  return fileName + ": not a " + kind + " plug-in (no " + name + ")";
+}
+
+}  // namespace
+
+std::string FileExtension(const std::string& path) {
+  std::string name = BaseName(path);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+LoadedPlugin::~LoadedPlugin() {
+  if (module_ != 0) FreeLibrary(module_);
+}
+
+Status LoadedPlugin::loadModule(const std::string& path) {
+  path_ = path;
+  fileName_ = BaseName(path);
+  module_ = LoadLibraryA(path.c_str());
+  if (module_ == 0)
+    return Status::failure(fileName_ + ": cannot be loaded (error " +
+                           std::to_string(GetLastError()) + ")");
+  return {};
+}
+
+Status ReaderPlugin::load(const std::string& path, std::unique_ptr<ReaderPlugin>& out) {
+  return Guarded([&]() -> Status {
+    std::unique_ptr<ReaderPlugin> reader(new ReaderPlugin);
+    if (Status loaded = reader->loadModule(path); !loaded) return loaded;
+    HMODULE m = reader->module_;
+    ReaderExports& x = reader->exports_;
+    x.initImage = Bind<OVDLinit_image_fn>(m, "OVDLinit_image");
+    x.closeImage = Bind<OVDLclose_image_fn>(m, "OVDLclose_image");
+    x.readRows = Bind<OVDLread_rows_fn>(m, "OVDLread_rows");
+    x.setRow = Bind<OVDLset_row_fn>(m, "OVDLset_row");
+    x.buildDibHead = Bind<OVDLbuildDIBhead_fn>(m, "OVDLbuildDIBhead");
+    x.errorString = Bind<OVDLerror_string_fn>(m, "OVDLerror_string");
+    x.getVersion = Bind<OVDLget_ver_fn>(m, "OVDLget_ver");
+    x.setPage = Bind<OVDLset_page_fn>(m, "OVDLset_page");
+    x.verify = Bind<OVDLverify_img_fn>(m, "OVDLverify_img");
+    const std::pair<const void*, const char*> required[] = {
+        {reinterpret_cast<const void*>(x.initImage), "OVDLinit_image"},
+        {reinterpret_cast<const void*>(x.closeImage), "OVDLclose_image"},
+        {reinterpret_cast<const void*>(x.readRows), "OVDLread_rows"},
+        {reinterpret_cast<const void*>(x.buildDibHead), "OVDLbuildDIBhead"},
+        {reinterpret_cast<const void*>(x.errorString), "OVDLerror_string"},
+        {reinterpret_cast<const void*>(x.getVersion), "OVDLget_ver"},
+        {reinterpret_cast<const void*>(x.verify), "OVDLverify_img"},
+    };
+    for (const auto& [address, name] : required)
+      if (address == nullptr)
+        return Status::failure(MissingExport(reader->fileName_, "reader", name));
+    reader->version_ = PluginText(x.getVersion());
+    char filter[kMaxPluginText];
+    LoadStringA(m, kReaderFilterStringId, filter, sizeof filter);
+    reader->description_ = filter;
+    out = std::move(reader);
+    return {};
+  });
+}
+
+int32_t ReaderPlugin::verify(std::span<const uint8_t, kVerifyBytes> firstBytes) const {
+  return exports_.verify(firstBytes.data(), 0, 0);
+}
+
+std::string ReaderPlugin::errorText() const {
+  char text[512] = {};
+  exports_.errorString(text, static_cast<int32_t>(sizeof text));
+  text[sizeof text - 1] = '\0';
+  return text;
+}
+
+Status WriterPlugin::load(const std::string& path, std::unique_ptr<WriterPlugin>& out) {
+  return Guarded([&]() -> Status {
+    std::unique_ptr<WriterPlugin> writer(new WriterPlugin);
+    if (Status loaded = writer->loadModule(path); !loaded) return loaded;
+    HMODULE m = writer->module_;
+    WriterExports& x = writer->exports_;
+    x.getExtension = Bind<OVXDLget_ext_fn>(m, "OVXDLget_ext");
+    x.beginWrite = Bind<OVXDLbegin_write_fn>(m, "OVXDLbegin_write");
+    x.writeBlock = Bind<OVXDLwrite_block_fn>(m, "OVXDLwrite_block");
+    x.endWrite = Bind<OVXDLend_write_fn>(m, "OVXDLend_write");
+    x.getVersion = Bind<OVXDLget_ver_fn>(m, "OVXDLget_ver");
+    const std::pair<const void*, const char*> required[] = {
+        {reinterpret_cast<const void*>(x.getExtension), "OVXDLget_ext"},
+        {reinterpret_cast<const void*>(x.beginWrite), "OVXDLbegin_write"},
+        {reinterpret_cast<const void*>(x.writeBlock), "OVXDLwrite_block"},
+        {reinterpret_cast<const void*>(x.endWrite), "OVXDLend_write"},
+        {reinterpret_cast<const void*>(x.getVersion), "OVXDLget_ver"},
+    };
+    for (const auto& [address, name] : required)
+      if (address == nullptr)
+        return Status::failure(MissingExport(writer->fileName_, "writer", name));
+
+    // Once per load: the writer keeps the error callback and, if it reads
+    // options through the host, looks OvgXOptBlkGet up on the host's module.
+    ExportHostInfo host{};
+    host.errorCallback = OnExportError;
+    host.hostInstance = HostInstance();
+    writer->description_ = PluginText(x.getExtension(&host));
+    writer->flags_ = host.flags;
+    writer->version_ = PluginText(x.getVersion());
+
+    const std::string& text = writer->description_;
+    writer->defaultExtension_ = text.substr(0, text.find(';'));
+    for (size_t star = text.find("*."); star != std::string::npos;
+         star = text.find("*.", star + 2)) {
+      size_t end = text.find_first_of(";)~ ,", star + 2);
+      writer->patterns_.push_back(
+          text.substr(star + 2, end == std::string::npos ? end : end - star - 2));
+    }
+    out = std::move(writer);
+    return {};
+  });
+}
+
+bool WriterPlugin::matchesExtension(const std::string& extension) const {
+  if (extension.empty()) return false;
+  std::string wanted = Lower(extension);
+  if (Lower(defaultExtension_) == wanted) return true;
+  return std::any_of(patterns_.begin(), patterns_.end(),
+                     [&](const std::string& p) { return Lower(p) == wanted; });
+}
+
+bool WriterPlugin::appendsPages() const { return Lower(defaultExtension_) == "tif"; }
+
+bool WriterPlugin::takesForwardOption() const { return Lower(defaultExtension_) == "bmp"; }
+
+std::string WriterPlugin::errorText(HINSTANCE instance, int32_t errorId) const {
+  char text[512] = {};
+  if (errorId > 0) {
+    UINT id = static_cast<UINT>(errorId);
+    if (instance == 0 || LoadStringA(instance, id, text, sizeof text) == 0)
+      LoadStringA(module_, id, text, sizeof text);
+  }
+  if (text[0] == '\0') return "error " + std::to_string(errorId);
+  return text;
+}
+
+PluginSet::PluginSet() = default;
+PluginSet::~PluginSet() = default;
+
+Status PluginSet::load(const std::string& folder) {
+  return Guarded([&]() -> Status {
+    folder_ = folder;
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error), end;
+    if (error)
+      return Status::failure("cannot read plug-in folder " + folder + ": " + error.message());
+    for (; it != end; it.increment(error)) {
+      if (error)
+        return Status::failure("cannot read plug-in folder " + folder + ": " + error.message());
+      std::string ext = Lower(it->path().extension().string());
+      if ((ext == ".dil" || ext == ".del") && it->is_regular_file(error))
+        files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+      return Lower(a.filename().string()) < Lower(b.filename().string());
+    });
+    for (const auto& file : files) {
+      Status loaded;
+      if (Lower(file.extension().string()) == ".dil") {
+        std::unique_ptr<ReaderPlugin> reader;
+        loaded = ReaderPlugin::load(file.string(), reader);
+        if (loaded) readers_.push_back(std::move(reader));
+      } else {
+        std::unique_ptr<WriterPlugin> writer;
+        loaded = WriterPlugin::load(file.string(), writer);
+        if (loaded) writers_.push_back(std::move(writer));
+      }
+      if (!loaded) problems_.push_back(loaded.message());
+    }
+    return {};
+  });
+}
+
+namespace {
+
+template <typename Plugin>
+Status FindPlugin(const std::string& nameOrPath, const char* kind,
+                  const std::vector<std::unique_ptr<Plugin>>& loaded,
+                  std::vector<std::unique_ptr<Plugin>>& extra, const Plugin*& out) {
+  if (nameOrPath.find('/') == std::string::npos) {
+    for (const auto& plugin : loaded) {
+      if (Lower(plugin->fileName()) == Lower(nameOrPath)) {
+        out = plugin.get();
+        return {};
+      }
+    }
+    return Status::failure("no " + std::string(kind) + " named " + nameOrPath +
+                           " in the plug-in folder");
+  }
+  std::unique_ptr<Plugin> plugin;
+  if (Status status = Plugin::load(nameOrPath, plugin); !status) return status;
+  out = plugin.get();
+  extra.push_back(std::move(plugin));
+  return {};
+}
+
+}  // namespace
+
+Status PluginSet::findReader(const std::string& nameOrPath, const ReaderPlugin*& out) {
+  return Guarded([&] { return FindPlugin(nameOrPath, "reader", readers_, extraReaders_, out); });
+}
+
+Status PluginSet::findWriter(const std::string& nameOrPath, const WriterPlugin*& out) {
+  return Guarded([&] { return FindPlugin(nameOrPath, "writer", writers_, extraWriters_, out); });
+}
+
+const WriterPlugin* PluginSet::writerForPath(const std::string& path) const {
+  std::string extension = FileExtension(path);
+  for (const auto& writer : writers_)
+    if (writer->matchesExtension(extension)) return writer.get();
+  return nullptr;
+}
+
+}  // namespace imagehost

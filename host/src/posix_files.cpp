@@ -1,0 +1,207 @@
+#include "posix_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace imagehost::files {
+
+namespace {
+
+// Handle numbers → descriptors, shared by every thread of the process.
+class DescriptorTable {
+ public:
+  uint32_t add(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    uint32_t handle = next_;
+    while (handle == 0 || fds_.count(handle) != 0) ++handle;
+    next_ = handle + 1;
+    fds_[handle] = fd;
+    return handle;
+  }
+  int find(uint32_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = fds_.find(handle);
+    return it == fds_.end() ? -1 : it->second;
+  }
+  int remove(uint32_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = fds_.find(handle);
+    if (it == fds_.end()) return -1;
+    int fd = it->second;
+    fds_.erase(it);
+    return fd;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<uint32_t, int> fds_;
+  uint32_t next_ = 1;
+};
+
+DescriptorTable& Descriptors() {
+  static DescriptorTable* table = new DescriptorTable;  // outlives every static destructor
+  return *table;
+}
+
+thread_local int t_lastErrno = 0;
+
+void Remember(int error) { t_lastErrno = error; }
+
+// Open modes of the writer contract (OpenFile values); readers pass 0.
+int OpenFlags(int32_t mode) {
+  if (mode & kOpenCreate) return O_RDWR | O_CREAT | O_TRUNC;
+  if ((mode & 3) == kOpenReadWrite) return O_RDWR;
+  if ((mode & 3) == 1) return O_WRONLY;
+  return O_RDONLY;
+}
+
+int32_t Open(FileReference file, int32_t mode, uint32_t* handle) noexcept {
+  if (file == nullptr) return 0;
+  const char* path = static_cast<const char*>(file);
+  if (mode & kOpenExist) {  // existence test only; nothing stays open
+    struct stat info;
+    if (stat(path, &info) != 0) return 0;
+    return S_ISREG(info.st_mode) ? 1 : 0;
+  }
+  if (handle == nullptr) return 0;
+  // A link planted at a name being created is never followed.
+  int fd = open(path, OpenFlags(mode) | O_CLOEXEC | ((mode & kOpenCreate) ? O_NOFOLLOW : 0), 0666);
+  if (fd < 0) {
+    Remember(errno);
+    return 0;
+  }
+  try {
+    *handle = Descriptors().add(fd);
+  } catch (...) {
+    close(fd);
+    Remember(ENOMEM);
+    return 0;
+  }
+  return 1;
+}
+
+int32_t Close(uint32_t handle) noexcept {
+  int fd = Descriptors().remove(handle);
+  if (fd < 0) return 0;
+  return close(fd) == 0 ? 1 : 0;
+}
+
+int32_t Read(uint32_t handle, void* buffer, uint32_t count) noexcept {
+  int fd = Descriptors().find(handle);
+  if (fd < 0 || (buffer == nullptr && count != 0)) return -1;
+  size_t wanted = count > INT32_MAX ? INT32_MAX : count;
+  size_t done = 0;
+  while (done < wanted) {
+    ssize_t n = read(fd, static_cast<char*>(buffer) + done, wanted - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return done == 0 ? -1 : static_cast<int32_t>(done);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t Write(uint32_t handle, const void* buffer, uint32_t count) noexcept {
+  int fd = Descriptors().find(handle);
+  if (fd < 0 || (buffer == nullptr && count != 0)) return -1;
+  size_t wanted = count > INT32_MAX ? INT32_MAX : count;
+  size_t done = 0;
+  while (done < wanted) {
+    ssize_t n = write(fd, static_cast<const char*>(buffer) + done, wanted - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Remember(n < 0 ? errno : ENOSPC);
+      return done == 0 && n < 0 ? -1 : static_cast<int32_t>(done);
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t Seek(uint32_t handle, int32_t offset, int32_t origin) noexcept {
+  int fd = Descriptors().find(handle);
+  if (fd < 0 || origin < 0 || origin > 2) return -1;
+  static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  off_t position = lseek(fd, offset, kWhence[origin]);
+  if (position < 0) {
+    Remember(errno);
+    return -1;
+  }
+  if (position > INT32_MAX) {
+    Remember(EOVERFLOW);
+    return -1;
+  }
+  return static_cast<int32_t>(position);
+}
+
+int32_t ReadByte(uint32_t handle) noexcept {
+  uint8_t byte = 0;
+  return Read(handle, &byte, 1) == 1 ? byte : -1;
+}
+
+}  // namespace
+
+const HostFileTable* Table() {
+  static const HostFileTable kTable = {Open, Close, Read, Write, Seek, ReadByte};
+  return &kTable;
+}
+
+uint32_t OpenForReading(const std::string& path, std::string& error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return 0;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    error = std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno);
+    close(fd);
+    return 0;
+  }
+  try {
+    return Descriptors().add(fd);
+  } catch (...) {
+    close(fd);
+    error = std::strerror(ENOMEM);
+    return 0;
+  }
+}
+
+void CloseIfOpen(uint32_t handle) { Close(handle); }
+
+bool IsOpen(uint32_t handle) { return Descriptors().find(handle) >= 0; }
+
+int64_t FileSize(uint32_t handle) {
+  int fd = Descriptors().find(handle);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) return -1;
+  return info.st_size;
+}
+
+int64_t ReadAt(uint32_t handle, void* buffer, uint64_t count, uint64_t offset) {
+  int fd = Descriptors().find(handle);
+  if (fd < 0) return -1;
+  uint64_t done = 0;
+  while (done < count) {
+    ssize_t n = pread(fd, static_cast<char*>(buffer) + done, count - done,
+                      static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+std::string LastError() { return t_lastErrno == 0 ? std::string() : std::strerror(t_lastErrno); }
+
+void ClearLastError() { t_lastErrno = 0; }
+
+}  // namespace imagehost::files

@@ -1,0 +1,35 @@
+// The HostFileTable the host hands plug-ins: all six slots over POSIX files.
+//
+// The file designation / FileReference is a path (NUL-terminated text).
+// Handles are 32-bit numbers from a process-wide table, never 0 and not
+// reused while the table has unused numbers, so a handle a plug-in has
+// already closed stays invalid. Positions beyond 2 GiB cannot be expressed
+// by the table's signed 32-bit seek and fail.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plugin/contract.h"
+
+namespace imagehost::files {
+
+const HostFileTable* Table();
+
+// Opens `path` for reading as the host does before OVDLinit_image; 0 on
+// failure with errno's text in `error`.
+uint32_t OpenForReading(const std::string& path, std::string& error);
+// Closes the handle if it is still open (a plug-in may have closed it already).
+void CloseIfOpen(uint32_t handle);
+bool IsOpen(uint32_t handle);
+// Size of the open file in bytes; −1 on failure.
+int64_t FileSize(uint32_t handle);
+// Reads up to `count` bytes at `offset` without moving the handle's position.
+int64_t ReadAt(uint32_t handle, void* buffer, uint64_t count, uint64_t offset);
+
+// The text of the last failed open, write or seek made through the table on
+// this thread (empty when none since the last ClearLastError).
+std::string LastError();
+void ClearLastError();
+
+}  // namespace imagehost::files

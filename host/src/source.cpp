@@ -1,0 +1,68 @@
+#include <array>
+
+#include "guard.h"
+#include "posix_files.h"
+#include "sources.h"
+
+namespace imagehost {
+
+namespace {
+
+enum class Choice { kNone, kReader, kNativeBmp };
+
+// Picks who reads a file from its first bytes: a reader answering 1, else the
+// host's BMP input for "BM", else a reader answering 2 (a guess, such as
+// Targa's, whose format has no signature).
+Choice Choose(const PluginSet& plugins, std::span<const uint8_t, kVerifyBytes> firstBytes,
+              const ReaderPlugin*& reader) {
+  const ReaderPlugin* guess = nullptr;
+  for (const auto& candidate : plugins.readers()) {
+    int32_t answer = candidate->verify(firstBytes);
+    if (answer == 1) {
+      reader = candidate.get();
+      return Choice::kReader;
+    }
+    if (answer == 2 && guess == nullptr) guess = candidate.get();
+  }
+  if (firstBytes[0] == 'B' && firstBytes[1] == 'M') return Choice::kNativeBmp;
+  if (guess == nullptr) return Choice::kNone;
+  reader = guess;
+  return Choice::kReader;
+}
+
+Status Open(const PluginSet& plugins, const std::string& path, const SourceOptions& options,
+            std::unique_ptr<RowSource>& out) {
+  std::string error;
+  uint32_t file = files::OpenForReading(path, error);
+  if (file == 0) return Status::failure("cannot open " + path + ": " + error);
+  std::array<uint8_t, kVerifyBytes> firstBytes{};  // zero past the end of a short file
+  if (files::ReadAt(file, firstBytes.data(), firstBytes.size(), 0) < 0) {
+    files::CloseIfOpen(file);
+    return Status::failure("cannot read " + path);
+  }
+  const ReaderPlugin* reader = options.reader;
+  Choice choice = reader != nullptr ? Choice::kReader : Choose(plugins, firstBytes, reader);
+  Status opened;
+  switch (choice) {
+    case Choice::kReader:
+      opened = OpenReaderSource(*reader, path, file, options.progress, out);
+      break;
+    case Choice::kNativeBmp:
+      opened = OpenBmpSource(path, file, options.progress, out);
+      break;
+    case Choice::kNone:
+      opened = Status::failure(path + ": not an image file any reader recognises");
+      break;
+  }
+  if (!opened) files::CloseIfOpen(file);
+  return opened;
+}
+
+}  // namespace
+
+Status OpenSource(const PluginSet& plugins, const std::string& path, const SourceOptions& options,
+                  std::unique_ptr<RowSource>& out) {
+  return Guarded([&] { return Open(plugins, path, options, out); });
+}
+
+}  // namespace imagehost

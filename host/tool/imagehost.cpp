@@ -1,0 +1,340 @@
+// imagehost: lists the plug-ins of a folder, describes image files, and
+// converts them through the reader and writer plug-ins.
+//
+// Exit status: 0 success; 1 failure (message on stderr, no output file
+// left); 2 usage error.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/convert.h"
+#include "host/plugins.h"
+#include "winport/module.h"
+
+namespace {
+
+using imagehost::Status;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kVersion = "imagehost 0.1.0";
+
+constexpr const char* kUsage =
+    "usage: imagehost [options] list\n"
+    "       imagehost [options] info FILE\n"
+    "       imagehost [options] convert IN OUT\n"
+    "\n"
+    "  list             one line per plug-in: file, reader or writer, version, file types\n"
+    "  info FILE        the reader that recognises FILE and the image's properties\n"
+    "  convert IN OUT   read IN with the reader that recognises it (or as a BMP file)\n"
+    "                   and write OUT with the writer for OUT's extension\n"
+    "\n"
+    "options:\n"
+    "  --page N         page N (0-based) of a multi-page file (info, convert)\n"
+    "  --all-pages      convert every page (a TIFF output gets each one appended)\n"
+    "  -O KEY=VALUE     writer option; repeatable (convert)\n"
+    "  --rows N         rows per read and write call (convert)\n"
+    "  --reader FILE    reader plug-in by file name or path (info, convert)\n"
+    "  --writer FILE    writer plug-in by file name or path (convert)\n"
+    "  --plugins DIR    plug-in folder (default: the folder of imagehost)\n"
+    "  --quiet          no progress bar and no summary\n"
+    "  --help, --version\n";
+
+constexpr const char* kShortUsage =
+    "usage: imagehost [options] list | info FILE | convert IN OUT  (imagehost --help for more)\n";
+
+struct Arguments {
+  std::string command;
+  std::vector<std::string> operands;
+  std::optional<uint32_t> page;
+  bool allPages = false;
+  imagehost::OptionList options;
+  bool anyWriterOption = false;
+  uint32_t rows = 0;
+  std::string reader;
+  std::string writer;
+  std::string plugins;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+bool ParseCount(std::string_view text, uint32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (number > UINT32_MAX) return false;
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
+// Splits "--name=value" and fetches the value of an option that takes one.
+class ArgumentReader {
+ public:
+  ArgumentReader(int argc, char** argv) : args_(argv + 1, argv + argc) {}
+  bool done() const { return next_ >= args_.size(); }
+  std::string take() { return args_[next_++]; }
+  std::string value(const std::string& option, std::optional<std::string>& inlineValue) {
+    if (inlineValue) return *std::exchange(inlineValue, std::nullopt);
+    if (done()) throw UsageError{option + " needs a value"};
+    return take();
+  }
+
+ private:
+  std::vector<std::string> args_;
+  size_t next_ = 0;
+};
+
+uint32_t CountValue(const std::string& option, const std::string& text, bool allowZero) {
+  uint32_t value = 0;
+  if (!ParseCount(text, value) || (!allowZero && value == 0))
+    throw UsageError{option + " needs a " + (allowZero ? "" : "positive ") + "number, not '" +
+                     text + "'"};
+  return value;
+}
+
+// Handles one option; false when `arg` is not an option this tool knows.
+bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
+  std::string name = arg;
+  std::optional<std::string> inlineValue;
+  if (size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+    name = arg.substr(0, equals);
+    inlineValue = arg.substr(equals + 1);
+  }
+  if (arg.rfind("-O", 0) == 0 && arg.size() > 2) {
+    name = "-O";
+    inlineValue = arg.substr(2);
+  }
+  const std::pair<const char*, bool Arguments::*> kFlags[] = {
+      {"--help", &Arguments::help},       {"-h", &Arguments::help},
+      {"--version", &Arguments::version}, {"--quiet", &Arguments::quiet},
+      {"-q", &Arguments::quiet},          {"--all-pages", &Arguments::allPages},
+  };
+  for (const auto& [flag, member] : kFlags) {
+    if (name != flag) continue;
+    if (inlineValue) throw UsageError{name + " takes no value"};
+    out.*member = true;
+    return true;
+  }
+  if (name == "--page") {
+    out.page = CountValue(name, in.value(name, inlineValue), true);
+  } else if (name == "--rows") {
+    out.rows = CountValue(name, in.value(name, inlineValue), false);
+  } else if (name == "--reader") {
+    out.reader = in.value(name, inlineValue);
+  } else if (name == "--writer") {
+    out.writer = in.value(name, inlineValue);
+  } else if (name == "--plugins") {
+    out.plugins = in.value(name, inlineValue);
+  } else if (name == "-O") {
+    Status added = out.options.add(in.value(name, inlineValue));
+    if (!added) throw UsageError{added.message()};
+    out.anyWriterOption = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void CheckApplicable(const Arguments& a) {
+  const bool convert = a.command == "convert";
+  const bool info = a.command == "info";
+  auto refuse = [&](bool given, const char* option) {
+    if (given) throw UsageError{std::string(option) + " does not apply to " + a.command};
+  };
+  refuse(!convert && a.allPages, "--all-pages");
+  refuse(!convert && a.anyWriterOption, "-O");
+  refuse(!convert && a.rows != 0, "--rows");
+  refuse(!convert && !a.writer.empty(), "--writer");
+  refuse(!convert && !info && a.page.has_value(), "--page");
+  refuse(!convert && !info && !a.reader.empty(), "--reader");
+  if (a.allPages && a.page) throw UsageError{"--page and --all-pages exclude each other"};
+  const size_t wanted = convert ? 2 : info ? 1 : 0;
+  if (a.operands.size() != wanted)
+    throw UsageError{a.command + " takes " + std::to_string(wanted) + " file name" +
+                     (wanted == 1 ? "" : "s")};
+}
+
+Arguments Parse(int argc, char** argv) {
+  Arguments out;
+  ArgumentReader in(argc, argv);
+  bool optionsEnded = false;
+  while (!in.done()) {
+    std::string arg = in.take();
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      if (!ParseOption(arg, in, out)) throw UsageError{"unknown option " + arg};
+    } else if (out.command.empty()) {
+      out.command = arg;
+    } else {
+      out.operands.push_back(arg);
+    }
+  }
+  if (out.help || out.version) return out;
+  if (out.command.empty()) throw UsageError{"no command given"};
+  if (out.command != "list" && out.command != "info" && out.command != "convert")
+    throw UsageError{"unknown command '" + out.command + "'"};
+  CheckApplicable(out);
+  return out;
+}
+
+// The folder of the running program, where the plug-ins are looked for by default.
+std::string ProgramFolder() {
+  char path[4096] = {};
+  DWORD length = GetModuleFileNameA(0, path, sizeof path);
+  std::string text(path, length < sizeof path ? length : 0);
+  size_t slash = text.rfind('/');
+  return slash == std::string::npos ? "." : text.substr(0, slash);
+}
+
+// A one-line bar on stderr: the mean of reading and writing progress (the
+// reader is never behind the writer, which also covers readers that do not report).
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+  ~ProgressBar() { clear(); }
+
+  imagehost::ProgressSink sink() {
+    imagehost::ProgressSink sink;
+    if (enabled_) {
+      sink.report = &ProgressBar::OnReport;
+      sink.context = this;
+    }
+    return sink;
+  }
+  void clear() {
+    if (shown_ >= 0) std::fputs("\r\033[K", stderr);
+    shown_ = -1;
+  }
+
+ private:
+  static void OnReport(void* context, imagehost::ProgressPhase phase, uint32_t percent) {
+    static_cast<ProgressBar*>(context)->update(phase, percent);
+  }
+  void update(imagehost::ProgressPhase phase, uint32_t percent) {
+    (phase == imagehost::ProgressPhase::kRead ? read_ : write_) = percent;
+    const int overall = static_cast<int>((std::max(read_, write_) + write_) / 2);
+    if (overall == shown_) return;
+    shown_ = overall;
+    constexpr int kWidth = 40;
+    const int filled = overall * kWidth / 100;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 kWidth - filled, "", overall);
+    std::fflush(stderr);
+  }
+
+  bool enabled_;
+  uint32_t read_ = 0;
+  uint32_t write_ = 0;
+  int shown_ = -1;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "imagehost: %s\n", message.c_str());
+  return kExitFailure;
+}
+
+int RunList(const imagehost::PluginSet& plugins) {
+  struct Line {
+    std::string file, kind, version, description;
+  };
+  std::vector<Line> lines;
+  for (const auto& r : plugins.readers())
+    lines.push_back({r->fileName(), "reader", r->version(), r->description()});
+  for (const auto& w : plugins.writers())
+    lines.push_back({w->fileName(), "writer", w->version(), w->description()});
+  std::sort(lines.begin(), lines.end(),
+            [](const Line& a, const Line& b) { return a.file < b.file; });
+  for (const Line& l : lines)
+    std::printf("%s\t%s\t%s\t%s\n", l.file.c_str(), l.kind.c_str(), l.version.c_str(),
+                l.description.c_str());
+  if (lines.empty())
+    std::fprintf(stderr, "imagehost: no plug-ins in %s\n", plugins.folder().c_str());
+  return kExitOk;
+}
+
+int RunInfo(imagehost::PluginSet& plugins, const Arguments& a) {
+  imagehost::ImageFacts f;
+  Status described = imagehost::Describe(plugins, a.operands[0], a.reader, a.page.value_or(0), f);
+  if (!described) return Fail(described.message());
+  std::printf("%s width=%u height=%u bits=%u pages=%u xppm=%d yppm=%d colors=%u\n",
+              f.reader.c_str(), f.width, f.height, f.bits, f.pages, f.xPixelsPerMetre,
+              f.yPixelsPerMetre, f.colors);
+  return kExitOk;
+}
+
+int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
+  imagehost::ConvertRequest request;
+  request.input = a.operands[0];
+  request.output = a.operands[1];
+  request.page = a.page.value_or(0);
+  request.allPages = a.allPages;
+  request.options = a.options;
+  request.blockRows = a.rows;
+  request.reader = a.reader;
+  request.writer = a.writer;
+  ProgressBar bar(!a.quiet && isatty(STDERR_FILENO) == 1);
+  request.progress = bar.sink();
+  imagehost::ConvertReport report;
+  Status converted = imagehost::Convert(plugins, request, report);
+  bar.clear();
+  if (!converted) return Fail(converted.message());
+  if (!a.quiet) {
+    const imagehost::ImageFacts& f = report.firstPage;
+    std::printf("%s: %u x %u, %u-bit, %u page%s (%s -> %s)\n", request.output.c_str(), f.width,
+                f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
+                report.reader.c_str(), report.writer.c_str());
+  }
+  return kExitOk;
+}
+
+int Run(const Arguments& a) {
+  imagehost::PluginSet plugins;
+  Status loaded = plugins.load(a.plugins.empty() ? ProgramFolder() : a.plugins);
+  if (!loaded) return Fail(loaded.message());
+  if (a.command == "list") {
+    for (const std::string& problem : plugins.problems())
+      std::fprintf(stderr, "imagehost: skipped %s\n", problem.c_str());
+    return RunList(plugins);
+  }
+  if (a.command == "info") return RunInfo(plugins, a);
+  return RunConvert(plugins, a);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Arguments arguments = Parse(argc, argv);
+    if (arguments.help) {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (arguments.version) {
+      std::puts(kVersion);
+      return kExitOk;
+    }
+    return Run(arguments);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "imagehost: %s\n%s", error.message.c_str(), kShortUsage);
+    return kExitUsage;
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+}

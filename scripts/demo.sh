@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The suite in one command: installs what is missing, builds into build/, and
+# converts the bundled samples through every writer plug-in with
+# build/bin/imagehost, into build/demo.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin=$root/build/bin
+samples=$root/build/samples
+out=$root/build/demo
+
+"$root/scripts/deps.sh"
+
+echo "== building (log: build/build.log)"
+log=$(mktemp)
+if ! "$root/scripts/build.sh" release >"$log" 2>&1; then
+  tail -n 30 "$log"
+  echo "build failed; the whole log is in $log" >&2
+  exit 1
+fi
+mv "$log" "$root/build/build.log"
+
+echo "== plug-ins in build/bin"
+"$bin/imagehost" list
+
+# The default extension of every writer: the text before ';' in its extension text.
+mapfile -t extensions < <("$bin/imagehost" list | awk -F'\t' '$2 == "writer" { split($4, e, ";"); print tolower(e[1]) }')
+
+echo "== converting the samples into build/demo"
+rm -rf "$out"
+mkdir -p "$out"
+status=0
+for input in "$samples"/*.img "$samples"/*.bmp; do
+  name=$(basename "$input")
+  facts=$("$bin/imagehost" info "$input" | awk '{ sub("width=", "", $2); sub("height=", "", $3); sub("bits=", "", $4); print $2 "x" $3 " " $4 "-bit, " $1 }')
+  for ext in "${extensions[@]}"; do
+    output=$out/${name%.*}.$ext
+    if "$bin/imagehost" convert "$input" "$output" --quiet; then
+      printf '  %-27s %-26s -> demo/%s (%s bytes)\n' "$name" "($facts)" "$(basename "$output")" \
+        "$(stat -c %s "$output")"
+    else
+      status=1
+    fi
+  done
+done
+exit $status
