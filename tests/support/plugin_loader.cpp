@@ -15,6 +15,14 @@ std::string binPath(const std::string& fileName) {
   return binDir() + "/" + fileName;
 }
 
+std::string testModuleDir() {
+  return SUITE_TEST_MODULES_DIR;
+}
+
+std::string testModulePath(const std::string& fileName) {
+  return testModuleDir() + "/" + fileName;
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "suite-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -27,7 +35,11 @@ TempDir::~TempDir() {
 }
 
 LoadedModule::LoadedModule(const std::string& fileName) {
-  std::string path = fileName.find('/') == std::string::npos ? binPath(fileName) : fileName;
+  std::string path = fileName;
+  if (fileName.find('/') == std::string::npos) {
+    path = binPath(fileName);
+    if (!std::filesystem::exists(path)) path = testModulePath(fileName);
+  }
   module_ = LoadLibraryA(path.c_str());
 }
 

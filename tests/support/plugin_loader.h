@@ -11,6 +11,10 @@ namespace testsupport {
 std::string binDir();
 // binDir() + "/" + fileName.
 std::string binPath(const std::string& fileName);
+// The folder of the modules built only for tests (kept out of the deliverables' folder).
+std::string testModuleDir();
+// testModuleDir() + "/" + fileName.
+std::string testModulePath(const std::string& fileName);
 // A fresh empty folder for one test's files; removed with its content by the destructor.
 class TempDir {
  public:
@@ -28,7 +32,7 @@ class TempDir {
 // A module loaded with LoadLibraryA and freed at the end of the scope.
 class LoadedModule {
  public:
-  explicit LoadedModule(const std::string& fileName);  // a file name in binDir() or a path
+  explicit LoadedModule(const std::string& fileName);  // a path, or a file name in binDir() or testModuleDir()
   ~LoadedModule();
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;

@@ -91,12 +91,12 @@ TEST_F(Modules, ObjectWithoutDescriptorAnswersItsOwnNamesOnly) {
 }
 
 TEST_F(Modules, FileNamesMatchWithoutRegardToCase) {
-  HMODULE exact = LoadLibraryA(binPath(kModule).c_str());
+  HMODULE exact = LoadLibraryA(testsupport::testModulePath(kModule).c_str());
   ASSERT_NE(exact, 0u);
-  HMODULE upper = LoadLibraryA(binPath("WINPORT_TEST_MODULE.DLL").c_str());
+  HMODULE upper = LoadLibraryA(testsupport::testModulePath("WINPORT_TEST_MODULE.DLL").c_str());
   EXPECT_EQ(upper, exact);
   EXPECT_EQ(GetModuleHandleA("Winport_Test_Module.Dll"), exact);
-  EXPECT_EQ(GetModuleHandleA(binPath("winport_TEST_module.dll").c_str()), exact);
+  EXPECT_EQ(GetModuleHandleA(testsupport::testModulePath("winport_TEST_module.dll").c_str()), exact);
   EXPECT_EQ(events(), "M+");  // one attach for both loads
   FreeLibrary(upper);
   FreeLibrary(exact);
@@ -107,14 +107,14 @@ TEST_F(Modules, BareNamesAreSearchedInCurrentFolderThenWinportPath) {
   EXPECT_EQ(LoadLibraryA("Winport_Test_Module.DLL"), 0u);
   EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 
-  setenv("WINPORT_PATH", ("/no/such/folder::" + testsupport::binDir()).c_str(), 1);
+  setenv("WINPORT_PATH", ("/no/such/folder::" + testsupport::testModuleDir()).c_str(), 1);
   HMODULE viaPath = LoadLibraryA("Winport_Test_Module.DLL");
   EXPECT_NE(viaPath, 0u);
   unsetenv("WINPORT_PATH");
 
   char previous[PATH_MAX];
   ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-  ASSERT_EQ(chdir(testsupport::binDir().c_str()), 0);
+  ASSERT_EQ(chdir(testsupport::testModuleDir().c_str()), 0);
   HMODULE viaCurrentFolder = LoadLibraryA("WINPORT_TEST_MODULE.dll");
   ASSERT_EQ(chdir(previous), 0);
   EXPECT_EQ(viaCurrentFolder, viaPath);
@@ -123,7 +123,7 @@ TEST_F(Modules, BareNamesAreSearchedInCurrentFolderThenWinportPath) {
 }
 
 TEST_F(Modules, ReferencesAreCountedAndDetachRunsWithTheLastFree) {
-  std::string path = binPath(kModule);
+  std::string path = testsupport::testModulePath(kModule);
   HMODULE first = LoadLibraryA(path.c_str());
   ASSERT_NE(first, 0u);
   EXPECT_EQ(events(), "M+");
@@ -159,7 +159,7 @@ TEST_F(Modules, ReferencesAreCountedAndDetachRunsWithTheLastFree) {
 }
 
 TEST_F(Modules, RefusedAttachFailsTheLoadAndUnloads) {
-  std::string path = binPath(kRefusing);
+  std::string path = testsupport::testModulePath(kRefusing);
   for (int attempt = 0; attempt < 2; ++attempt) {
     SetLastError(0);
     EXPECT_EQ(LoadLibraryA(path.c_str()), 0u);
@@ -178,9 +178,9 @@ TEST_F(Modules, RefusedAttachFailsTheLoadAndUnloads) {
 }
 
 TEST_F(Modules, DllMainMayLoadAndFreeOtherModules) {
-  setenv("WINPORT_TEST_NESTED", binPath(kRefusing).c_str(), 1);
+  setenv("WINPORT_TEST_NESTED", testsupport::testModulePath(kRefusing).c_str(), 1);
   setenv("WINPORT_TEST_ACCEPT", "1", 1);
-  HMODULE outer = LoadLibraryA(binPath(kModule).c_str());
+  HMODULE outer = LoadLibraryA(testsupport::testModulePath(kModule).c_str());
   ASSERT_NE(outer, 0u);
   HMODULE inner = reinterpret_cast<HMODULE (*)()>(GetProcAddress(outer, "TestNestedModule"))();
   EXPECT_NE(inner, 0u);
@@ -220,7 +220,7 @@ TEST_F(Modules, MissingBadAndInvalidArguments) {
 TEST_F(Modules, ModuleFileNameAndItsTruncation) {
   testsupport::LoadedModule module(kModule);
   ASSERT_TRUE(module);
-  std::string expected = canonical(binPath(kModule));
+  std::string expected = canonical(testsupport::testModulePath(kModule));
   char buffer[PATH_MAX];
   EXPECT_EQ(GetModuleFileNameA(module.handle(), buffer, sizeof buffer), expected.size());
   EXPECT_EQ(buffer, expected);
@@ -241,7 +241,7 @@ TEST_F(Modules, ModuleFileNameAndItsTruncation) {
 }
 
 TEST(ShortPathName, CanonicalFormOfExistingPaths) {
-  std::string roundabout = testsupport::binDir() + "/./../bin/" + kModule;
+  std::string roundabout = testsupport::testModuleDir() + "/./../modules/" + kModule;
   std::string expected = canonical(roundabout);
   char buffer[PATH_MAX];
   DWORD length = static_cast<DWORD>(expected.size());
