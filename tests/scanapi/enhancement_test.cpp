@@ -1,0 +1,375 @@
+// Resolution enhancement: the spool file, the delivered lines against a
+// computation of their own from the device lines, line art, bottom-up
+// delivery, early stops, small buffers, and the converters at their limits.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ferrox_fixture.h"
+
+namespace scantest {
+namespace {
+
+using Line = std::vector<uint8_t>;
+
+// --- The reference: device lines -> requested lines. ------------------------
+
+Line DeviceLine(const ScanGeometry& hardware, uint32_t index) {
+  Line line(hardware.bytesPerLine);
+  for (uint32_t i = 0; i < line.size(); ++i) line[i] = fake::PatternByte(index, i);
+  return line;
+}
+
+// Vertical: device line j is repeated r_j times (r from the resolution
+// accumulator); the first r_j - 1 repeats step from the previous line towards
+// line j by halving, the last is line j itself.
+std::vector<Line> VerticalReference(const std::vector<Line>& device, uint32_t outLines, bool vertical,
+                                    uint32_t outRes, uint32_t hwRes, bool sixteen) {
+  std::vector<Line> out;
+  Line previous = device[0];
+  uint64_t accumulated = 0;
+  for (uint32_t j = 0; out.size() < outLines; ++j) {
+    const Line& line = device[std::min<size_t>(j, device.size() - 1)];
+    uint32_t repeats = 1;
+    if (vertical) {
+      accumulated += outRes;
+      repeats = static_cast<uint32_t>(accumulated / hwRes);
+      accumulated %= hwRes;
+    }
+    Line current = previous;
+    for (uint32_t t = 0; t < repeats && out.size() < outLines; ++t) {
+      if (t + 1 == repeats) {
+        out.push_back(line);
+        break;
+      }
+      for (size_t i = 0; i < current.size(); i += sixteen ? 2 : 1) {
+        if (sixteen) {
+          const uint32_t a = current[i] | current[i + 1] << 8;
+          const uint32_t b = line[i] | line[i + 1] << 8;
+          const uint32_t mean = (a + b) >> 1;
+          current[i] = static_cast<uint8_t>(mean);
+          current[i + 1] = static_cast<uint8_t>(mean >> 8);
+        } else {
+          current[i] = static_cast<uint8_t>((current[i] + line[i]) / 2);
+        }
+      }
+      out.push_back(current);
+    }
+    previous = line;
+  }
+  return out;
+}
+
+// Horizontal: output x (0 < x < N - 1) mixes device pixels s and s + 1 where
+// x (M - 1) = s N + a.
+Line HorizontalReference(const Line& source, uint32_t m, uint32_t n, uint32_t channels, uint32_t bytes,
+                         size_t outBytes) {
+  Line out(outBytes, 0);
+  auto get = [&](uint64_t p, uint32_t c) -> uint64_t {
+    const size_t at = (p * channels + c) * bytes;
+    return bytes == 1 ? source[at] : (source[at] | source[at + 1] << 8);
+  };
+  auto put = [&](uint64_t p, uint32_t c, uint64_t v) {
+    const size_t at = (p * channels + c) * bytes;
+    out[at] = static_cast<uint8_t>(v);
+    if (bytes == 2) out[at + 1] = static_cast<uint8_t>(v >> 8);
+  };
+  for (uint32_t c = 0; c < channels; ++c) {
+    put(0, c, get(0, c));
+    put(n - 1, c, get(m - 1, c));
+    for (uint64_t x = 1; x + 1 < n; ++x) {
+      const uint64_t position = x * (m - 1);
+      const uint64_t s = position / n;
+      const uint64_t a = position % n;
+      put(x, c, get(s, c) * (n - a) / n + get(std::min<uint64_t>(s + 1, m - 1), c) * a / n);
+    }
+  }
+  return out;
+}
+
+Line LineArtReference(const Line& source, uint32_t m, uint32_t n, uint32_t outRes, uint32_t hwRes,
+                      uint8_t threshold, size_t outBytes) {
+  Line out(outBytes, 0);
+  for (uint64_t x = 0; x < n; ++x) {
+    const uint64_t s = std::min<uint64_t>(x * hwRes / outRes, m - 1);
+    if (source[s] >= threshold) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  }
+  return out;
+}
+
+// --- The scanner. -------------------------------------------------------------
+
+class Enhancement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TMPDIR", temp.path().c_str(), 1);
+    ASSERT_TRUE(scanner.load());
+    scanner.openAndLock();
+  }
+  void TearDown() override { unsetenv("TMPDIR"); }
+
+  std::string spoolPath() const { return temp.file("NVKTEMP.TMP"); }
+  bool spoolExists() const { return std::filesystem::exists(spoolPath()); }
+
+  ScanParameters request(uint16_t type, uint16_t xres, uint16_t yres, uint16_t width = 150,
+                         uint16_t height = 60, uint32_t flags = 0) {
+    ScanParameters params{};
+    params.frame = ScanFrame{flags, 0, 0, width, height, xres, yres, type, 0, 0};
+    params.mapMode = MAP_MODE_BUILT_IN;
+    return params;
+  }
+  void start(ScanParameters& params) {
+    ASSERT_EQ(scanner.send(CMD_SET_PARAMETERS, &params).status, SCAN_OK);
+    ASSERT_EQ(scanner.send(CMD_START_SCAN).status, SCAN_OK);
+  }
+  // Reads every line, `linesPerCall` output lines' worth of buffer at a time.
+  std::vector<Line> readAll(uint32_t bytesPerLine, uint32_t linesPerCall, uint32_t extraBytes = 0) {
+    std::vector<Line> lines;
+    std::vector<uint8_t> buffer(size_t{bytesPerLine} * linesPerCall + extraBytes);
+    for (int calls = 0; calls < 100000; ++calls) {
+      ScannerCommand read = scanner.send(CMD_READ_LINES, buffer.data(), static_cast<uint32_t>(buffer.size()));
+      if (read.status == SCAN_END_OF_DATA) break;
+      EXPECT_EQ(read.status, SCAN_OK);
+      if (read.status != SCAN_OK) break;
+      for (uint32_t i = 0; i < read.result; ++i)
+        lines.emplace_back(buffer.begin() + size_t{i} * bytesPerLine, buffer.begin() + size_t{i + 1} * bytesPerLine);
+    }
+    return lines;
+  }
+  std::vector<Line> deviceLines(const ScanGeometry& hardware, uint32_t count) {
+    std::vector<Line> lines;
+    for (uint32_t j = 0; j < count; ++j) lines.push_back(DeviceLine(hardware, j));
+    return lines;
+  }
+
+  testsupport::TempDir temp;
+  Installation scanner;
+};
+
+TEST_F(Enhancement, OneAboveTheNativeResolutionTurnsItOn) {
+  ScanParameters params = request(DATATYPE_GREY, 601, 300, 150, 60, SCANFLAG_BOTTOM_UP);
+  start(params);
+  const ScanParameters& sent = scanner.driver().lastParameters;
+  EXPECT_EQ(sent.frame.xResolution, 600);
+  EXPECT_EQ(sent.frame.yResolution, 300);
+  EXPECT_EQ(sent.frame.flags & SCANFLAG_BOTTOM_UP, 0u);
+  ScannerCommand query = scanner.send(CMD_GET_BUFFER_SIZE);
+  EXPECT_EQ(query.result, 4u * (150u * 601 / 300));
+}
+
+TEST_F(Enhancement, GreyInBothDirectionsMatchesTheReference) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 1200);
+  start(params);
+  EXPECT_TRUE(spoolExists() == false);  // made by the first read
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 1200).frame);
+  const ScanGeometry hw = fake::GeometryOf(scanner.driver().lastParameters.frame);
+  const std::vector<Line> lines = readAll(out.bytesPerLine, 7);
+  ASSERT_EQ(lines.size(), out.lineCount);
+  const std::vector<Line> vertical =
+      VerticalReference(deviceLines(hw, hw.lineCount), out.lineCount, true, 1200, 600, false);
+  for (uint32_t y = 0; y < out.lineCount; ++y)
+    ASSERT_EQ(lines[y], HorizontalReference(vertical[y], hw.pixelsPerLine, out.pixelsPerLine, 1, 1,
+                                            out.bytesPerLine)) << y;
+  EXPECT_TRUE(spoolExists());
+  EXPECT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
+  EXPECT_FALSE(spoolExists());
+}
+
+TEST_F(Enhancement, VerticalOnlyCopiesLinesAndUnevenRatiosRepeatUnevenly) {
+  ScanParameters params = request(DATATYPE_COLOUR, 300, 1000, 40, 30);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_COLOUR, 300, 1000, 40, 30).frame);
+  const ScanGeometry hw = fake::GeometryOf(scanner.driver().lastParameters.frame);
+  const std::vector<Line> lines = readAll(out.bytesPerLine, 3);
+  ASSERT_EQ(lines.size(), out.lineCount);
+  EXPECT_EQ(lines, VerticalReference(deviceLines(hw, hw.lineCount), out.lineCount, true, 1000, 600, false));
+}
+
+TEST_F(Enhancement, SixteenBitColourMatchesTheReference) {
+  ScanParameters params = request(DATATYPE_COLOUR16, 2400, 900, 20, 10);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_COLOUR16, 2400, 900, 20, 10).frame);
+  const ScanGeometry hw = fake::GeometryOf(scanner.driver().lastParameters.frame);
+  const std::vector<Line> lines = readAll(out.bytesPerLine, 2);
+  ASSERT_EQ(lines.size(), out.lineCount);
+  const std::vector<Line> vertical =
+      VerticalReference(deviceLines(hw, hw.lineCount), out.lineCount, true, 900, 600, true);
+  for (uint32_t y = 0; y < out.lineCount; ++y)
+    ASSERT_EQ(lines[y], HorizontalReference(vertical[y], hw.pixelsPerLine, out.pixelsPerLine, 3, 2,
+                                            out.bytesPerLine)) << y;
+}
+
+TEST_F(Enhancement, LineArtIsScannedAsGreyAndThresholded) {
+  ScanParameters params = request(DATATYPE_LINEART, 1200, 600, 150, 20);
+  params.brightness = 28;  // threshold 100
+  start(params);
+  const ScanParameters& sent = scanner.driver().lastParameters;
+  EXPECT_EQ(sent.frame.dataType, DATATYPE_GREY);
+  EXPECT_EQ(sent.frame.flags & SCANFLAG_LINEART_AS_GREY, SCANFLAG_LINEART_AS_GREY);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_LINEART, 1200, 600, 150, 20).frame);
+  const ScanGeometry hw = fake::GeometryOf(sent.frame);
+  const std::vector<Line> lines = readAll(out.bytesPerLine, 4);
+  ASSERT_EQ(lines.size(), out.lineCount);
+  for (uint32_t y = 0; y < out.lineCount; ++y)
+    ASSERT_EQ(lines[y], LineArtReference(DeviceLine(hw, y), hw.pixelsPerLine, out.pixelsPerLine, 1200,
+                                         600, 100, out.bytesPerLine)) << y;
+}
+
+TEST_F(Enhancement, BottomUpPutsTheFirstLineAtTheEndOfTheBuffer) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20, SCANFLAG_BOTTOM_UP);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 20).frame);
+  const ScanGeometry hw = fake::GeometryOf(scanner.driver().lastParameters.frame);
+  std::vector<uint8_t> buffer(out.bytesPerLine * 3);
+  ScannerCommand read = scanner.send(CMD_READ_LINES, buffer.data(), static_cast<uint32_t>(buffer.size()));
+  ASSERT_EQ(read.result, 3u);
+  for (uint32_t y = 0; y < 3; ++y) {
+    const Line expected = HorizontalReference(DeviceLine(hw, y), hw.pixelsPerLine, out.pixelsPerLine, 1, 1,
+                                              out.bytesPerLine);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin() + (2 - y) * out.bytesPerLine)) << y;
+  }
+}
+
+TEST_F(Enhancement, SmallBuffersGetNoLinesAndNothingIsLost) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 20).frame);
+  uint8_t tiny[16];
+  ScannerCommand read = scanner.send(CMD_READ_LINES, tiny, sizeof(tiny));  // below a device line
+  EXPECT_EQ(read.status, SCAN_OK);
+  EXPECT_EQ(read.result, 0u);
+  std::vector<uint8_t> oneDeviceLine(out.bytesPerLine - 1);  // a device line fits, an output line does not
+  read = scanner.send(CMD_READ_LINES, oneDeviceLine.data(), static_cast<uint32_t>(oneDeviceLine.size()));
+  EXPECT_EQ(read.status, SCAN_OK);
+  EXPECT_EQ(read.result, 0u);
+  EXPECT_EQ(readAll(out.bytesPerLine, 5).size(), out.lineCount);
+}
+
+TEST_F(Enhancement, EarlyDeviceStopCutsTheOutputInProportion) {
+  scanner.driver().stopAfterLines = 7;
+  ScanParameters params = request(DATATYPE_GREY, 1200, 1000, 150, 60);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 1000, 150, 60).frame);
+  EXPECT_EQ(readAll(out.bytesPerLine, 4).size(), 1000u * 7 / 600);
+}
+
+TEST_F(Enhancement, ProgressEventsCountTheDeviceLines) {
+  static std::vector<std::pair<uint32_t, uint32_t>> events;
+  events.clear();
+  scanner.driver().device.capabilities = DEVCAP_KEEP_CALLBACK;
+  ASSERT_EQ(scanner.send(CMD_REINITIALIZE).status, SCAN_OK);
+  ScannerCommand& session = scanner.session();
+  session.code = CMD_SET_PROGRESS_CALLBACK;
+  session.data = reinterpret_cast<void*>(+[](uint32_t event, uint32_t amount) -> int16_t {
+    events.emplace_back(event, amount);
+    return 0;
+  });
+  scanner.send(session);
+  scanner.driver().linesPerRead = 4;
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);  // 20 device lines
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 10).frame);
+  readAll(out.bytesPerLine, 30);
+  std::vector<std::pair<uint32_t, uint32_t>> expected{{PROGRESS_SCAN_BEGINS, 20}};
+  for (int i = 0; i < 5; ++i) expected.emplace_back(PROGRESS_SPOOLED, 4);
+  EXPECT_EQ(events, expected);
+}
+
+TEST_F(Enhancement, UnlockDuringAScanRemovesTheSpoolFile) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  std::vector<uint8_t> buffer(4096);
+  ASSERT_EQ(scanner.send(CMD_READ_LINES, buffer.data(), 4096).status, SCAN_OK);
+  ASSERT_TRUE(spoolExists());
+  EXPECT_EQ(scanner.send(CMD_UNLOCK).status, SCAN_OK);
+  EXPECT_FALSE(spoolExists());
+}
+
+TEST_F(Enhancement, UnloadingDuringAScanRemovesTheSpoolFile) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  std::vector<uint8_t> buffer(4096);
+  ASSERT_EQ(scanner.send(CMD_READ_LINES, buffer.data(), 4096).status, SCAN_OK);
+  ASSERT_TRUE(spoolExists());
+  scanner.unload();
+  EXPECT_FALSE(spoolExists());
+}
+
+TEST_F(Enhancement, SpoolThatCannotBeCreatedFailsWithNothingLeft) {
+  std::filesystem::create_directory(spoolPath());  // the name is taken by a folder
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  std::vector<uint8_t> buffer(4096);
+  EXPECT_EQ(scanner.send(CMD_READ_LINES, buffer.data(), 4096).status, SCAN_ERR_RESOURCE);
+  std::filesystem::remove(spoolPath());
+  winport_test_fail_allocation(1);  // the two-line buffer
+  EXPECT_EQ(scanner.send(CMD_READ_LINES, buffer.data(), 4096).status, SCAN_ERR_RESOURCE);
+  winport_test_fail_allocation(0);
+  EXPECT_FALSE(spoolExists());
+}
+
+TEST_F(Enhancement, PlantedLinkIsReplacedAndItsTargetUntouched) {
+  const std::string victim = temp.file("victim.txt");
+  std::ofstream(victim) << "precious";
+  std::filesystem::create_symlink(victim, spoolPath());
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 10).frame);
+  EXPECT_EQ(readAll(out.bytesPerLine, 8).size(), out.lineCount);
+  std::ifstream in(victim);
+  std::string content;
+  in >> content;
+  EXPECT_EQ(content, "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(spoolPath()));
+}
+
+TEST_F(Enhancement, HalftoneAboveTheNativeResolutionIsRefused) {
+  uint8_t pattern[64] = {};
+  ScanParameters params = request(DATATYPE_HALFTONE, 1200, 600);
+  params.halftonePattern = pattern;
+  EXPECT_EQ(scanner.send(CMD_SET_PARAMETERS, &params).status, SCAN_ERR_PARAM);
+  params.frame.xResolution = 600;
+  EXPECT_EQ(scanner.send(CMD_SET_PARAMETERS, &params).status, SCAN_OK);
+}
+
+TEST_F(Enhancement, SecondScanOfTheSameSetUpSpoolsAfresh) {
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 10).frame);
+  const std::vector<Line> first = readAll(out.bytesPerLine, 8);
+  ASSERT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
+  scanner.driver().linesDelivered = 0;  // the device scans the page again
+  ASSERT_EQ(scanner.send(CMD_START_SCAN).status, SCAN_OK);
+  EXPECT_EQ(readAll(out.bytesPerLine, 8), first);
+}
+
+// 48-bit colour at 4800 dpi across 8.5 in: 40,800 output pixels of samples
+// up to 65,535, whose products with the pixel counts need more than 32 bits.
+TEST_F(Enhancement, WideSixteenBitLinesInterpolateWithoutOverflow) {
+  scanner.driver().limits.highestResolution = 4800;
+  scanner.driver().fillLines = true;
+  scanner.driver().fillByte = 0xFF;
+  ScanParameters params = request(DATATYPE_COLOUR16, 4800, 600, 2550, 1);
+  start(params);
+  const ScanGeometry out = fake::GeometryOf(request(DATATYPE_COLOUR16, 4800, 600, 2550, 1).frame);
+  const ScanGeometry hw = fake::GeometryOf(scanner.driver().lastParameters.frame);
+  ASSERT_EQ(out.pixelsPerLine, 40800u);
+  const std::vector<Line> lines = readAll(out.bytesPerLine, 1);
+  ASSERT_EQ(lines.size(), out.lineCount);
+  const Line white(hw.bytesPerLine, 0xFF);
+  for (const Line& line : lines) {
+    EXPECT_EQ(line, HorizontalReference(white, hw.pixelsPerLine, out.pixelsPerLine, 3, 2, out.bytesPerLine));
+    for (size_t i = 0; i < line.size(); i += 2) ASSERT_GE(line[i] | line[i + 1] << 8, 65534) << i;
+  }
+}
+
+}  // namespace
+}  // namespace scantest
