@@ -1,0 +1,61 @@
+// Reset, alignment and the input refill shared by both decoders.
+#include <array>
+#include <cstring>
+
+#include "bit_reader.h"
+
+namespace ccitt {
+namespace {
+
+constexpr std::array<uint8_t, 256> BitReversal() {
+  std::array<uint8_t, 256> table{};
+  for (uint32_t v = 0; v < 256; ++v) {
+    uint32_t r = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      if (v & (1u << bit)) r |= 0x80u >> bit;
+    table[v] = static_cast<uint8_t>(r);
+  }
+  return table;
+}
+constexpr auto kBitReversal = BitReversal();
+
+}  // namespace
+
+void ResetDecoder(DecoderState& state) {
+  const uint32_t reverseBits = state.reverseBits;
+  state = DecoderState{};
+  state.reverseBits = reverseBits;
+}
+
+void AlignToByte(DecoderState& state) {
+  const uint32_t partial = state.bitCount & 7;
+  state.bitBuffer <<= partial;
+  state.bitCount -= partial;
+}
+
+namespace detail {
+
+void RefillInput(DecoderView& view) {
+  DecoderState& state = view.state;
+  std::span<uint8_t> storage = view.input;
+  state.inputPosition = 0;
+  state.inputFilled = static_cast<uint32_t>(storage.size());
+  if (storage.empty()) return;
+  int32_t got = 0;
+  if (!state.inputEnded && view.source.read != nullptr) {
+    got = view.source.read(view.source.context, storage.data(),
+                           static_cast<uint32_t>(storage.size()));
+  }
+  if (got <= 0) {
+    state.inputEnded = got < 0 ? kInputFailed : 1;
+    got = 0;
+  }
+  const size_t valid = std::min(static_cast<size_t>(got), storage.size());
+  std::memset(storage.data() + valid, 0, storage.size() - valid);
+  if (state.reverseBits) {
+    for (size_t i = 0; i < valid; ++i) storage[i] = kBitReversal[storage[i]];
+  }
+}
+
+}  // namespace detail
+}  // namespace ccitt

@@ -1,0 +1,40 @@
+// Reading one run (make-up codes summed up to a terminating code).
+#pragma once
+
+#include "bit_reader.h"
+#include "ccitt_tables.h"
+
+namespace ccitt::detail {
+
+enum class Colour : uint32_t { kWhite = 0, kBlack = 1 };
+
+// What stopped a run before its terminating code.
+enum class RunEnd : uint32_t {
+  kComplete,    // `run` holds the run length
+  kZeroBits,    // eight 0 bits where a code should start (T.4 row end)
+  kBadCode,     // an EOL or a pattern no code begins with
+};
+
+// Reads the make-up and terminating codes of one run of `colour`. With
+// `stopAtZeroBits` (T.4 rows) eight 0 bits at a code start end the run and
+// leave the bits in place; otherwise they are an EOL or invalid: kBadCode.
+// Every code read consumes at least two bits, so the loop ends with the data.
+template <Colour colour, bool stopAtZeroBits>
+[[gnu::always_inline]] inline RunEnd ReadRun(BitReader& reader, uint32_t& run) {
+  constexpr uint32_t lookupBits = colour == Colour::kWhite ? kWhiteLookupBits : kBlackLookupBits;
+  const RunEntry* table = colour == Colour::kWhite ? kWhiteRuns.data() : kBlackRuns.data();
+  run = 0;
+  for (;;) {
+    reader.ensure(lookupBits);
+    if (stopAtZeroBits && reader.peek(8) == 0) return RunEnd::kZeroBits;
+    const RunEntry entry = table[reader.peek(lookupBits)];
+    if (entry.kind == RunKind::kInvalid || entry.kind == RunKind::kEndOfLine)
+      return RunEnd::kBadCode;
+    reader.drop(entry.length);
+    run += entry.run;
+    if (run > kRunCeiling) run = kRunCeiling;
+    if (entry.kind == RunKind::kTerminating) return RunEnd::kComplete;
+  }
+}
+
+}  // namespace ccitt::detail
