@@ -1,0 +1,78 @@
+#include "status_text.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace scanapp {
+
+std::string StatusText(int16_t status) {
+  switch (status) {
+    case SCAN_OK:
+      return "success";
+    case SCAN_END_OF_DATA:
+      return "the scan has no more lines";
+    case SCAN_ERR_LOCKED:
+      return "the scanner is in use by another application";
+    case SCAN_ERR_COMMAND:
+      return "the scanner library does not support this command";
+    case SCAN_ERR_PARAM:
+      return "the scanner cannot do this (a setting out of range, or a scan the device cannot "
+             "do)";
+    case SCAN_ERR_RESOURCE:
+      return "the scanner library ran out of memory or a file operation failed (its "
+             "temporary file, the tone maps or the device initialisation)";
+    case SCAN_ERR_OPEN:
+      return "the scanner driver could not open the device";
+    case SCAN_ERR_NO_DRIVER:
+      return "no scanner driver is configured";
+    case SCAN_ERR_STATE:
+      return "the scanner is not in the state this step needs (not locked, not set up or "
+             "not scanning)";
+    case SCAN_ERR_NOT_OWNER:
+      return "the scanner is not locked by this application (another application may have "
+             "taken it over)";
+    case 7:
+      return "the scanner stopped the scan";
+    case -20:
+      return "the scanner is not ready";
+    case kDriverFeederEmpty:
+      return "the document feeder is empty";
+    default:
+      return "the scanner driver reported a failure";
+  }
+}
+
+std::string RegistryFileInUse() {
+  if (const char* named = secure_getenv("WINPORT_REGISTRY"); named != nullptr && *named != '\0')
+    return named;
+  char buffer[4096];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
+    std::string path(buffer, static_cast<size_t>(length));
+    path = path.substr(0, path.rfind('/') + 1) + "registry.reg";
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) return path;
+  }
+  return "/etc/winport/registry.reg";
+}
+
+std::string FailureText(const ScanFailure& failure, const std::string& libraryFolder,
+                        const std::string& detail) {
+  std::string text = failure.doing + ": " + StatusText(failure.status);
+  if (!detail.empty()) text += ": " + detail;
+  if (failure.status == SCAN_ERR_NO_DRIVER) {
+    const std::string registry = RegistryFileInUse();
+    struct stat info;
+    const bool exists = stat(registry.c_str(), &info) == 0;
+    text += " (registry file " + registry + (exists ? "" : ", which does not exist") +
+            ": it needs a scanner key under HKEY_LOCAL_MACHINE\\Software\\Duzizaziz\\Ridezodu\\"
+            "Scanners or HKEY_LOCAL_MACHINE\\Software\\Scanner Information whose \"System "
+            "Directory\" is \"" +
+            libraryFolder + "/\" and whose \"Driver Pathname\" names a driver that loads)";
+  }
+  return text + " (status " + std::to_string(failure.status) + ")";
+}
+
+}  // namespace scanapp
