@@ -210,6 +210,17 @@ TEST(Files, DeleteOnCloseAndDeleteFile) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
+TEST(Files, TemporaryFilesAreForTheirCreatorOnly) {
+  TempDir dir;
+  std::string path = dir.file("spool.tmp");
+  HANDLE file = open(path, kReadWrite, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0077, 0u);
+  CloseHandle(file);
+}
+
 TEST(OpenFileCall, ExistCreateAndOpen) {
   TempDir dir;
   std::string path = dir.file("open.dat");

@@ -122,7 +122,9 @@ int openDescriptor(const char* name, DWORD access, DWORD disposition, DWORD attr
   }
   // O_NONBLOCK keeps open() from hanging on a FIFO; it is cleared again below.
   flags |= accessFlags(access) | O_CLOEXEC | O_NONBLOCK;
+  // A temporary file (a scan spool, say) is for its creator only.
   mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+  if ((attributes & FILE_ATTRIBUTE_TEMPORARY) != 0) mode &= 0600;
   int fd = open(name, flags, mode);
   if (fd < 0) {
     // O_NOFOLLOW reports ELOOP for a link; O_EXCL reports EEXIST for one.
