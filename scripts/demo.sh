@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The suite in one command: installs what is missing, builds into build/, and
 # converts the bundled samples through every writer plug-in with
-# build/bin/imagehost, into build/demo.
+# build/bin/imagehost, into build/demo, then scans a page from the virtual
+# scanner with build/bin/scanapp.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$root/build/bin
@@ -41,5 +42,19 @@ for input in "$samples"/*.img "$samples"/*.bmp; do
       status=1
     fi
   done
+done
+echo "== scanning from the virtual scanner (build/bin/registry.reg names it)"
+"$bin/scanapp" info | grep -E '^(product|limits\.(highest|native_x)_resolution)='
+for target in scan-colour-150.tif scan-grey-100.bmp; do
+  case "$target" in
+    *colour*) options=(--mode color --resolution 150) ;;
+    *) options=(--mode gray --resolution 100 --brightness 20) ;;
+  esac
+  if "$bin/scanapp" scan -o "$out/$target" "${options[@]}" --quiet; then
+    printf '  scanapp scan %-36s -> demo/%s (%s)\n' "${options[*]}" "$target" \
+      "$("$bin/imagehost" info "$out/$target" | cut -d' ' -f2-4)"
+  else
+    status=1
+  fi
 done
 exit $status
