@@ -236,7 +236,7 @@ std::vector<uint8_t> WriteWithLibtiff(const MonoPage& page, uint16_t compression
   return memory.bytes;
 }
 
-uint64_t DecodeWithLibtiff(const std::vector<uint8_t>& file) {
+uint64_t DecodeWithLibtiff(const std::vector<uint8_t>& file, bool toDibOrder) {
   LibtiffMemory memory;
   memory.source = &file;
   TIFF* tif = TIFFClientOpen("memory", "r", &memory, MemRead, MemWrite, MemSeek, MemClose,
@@ -248,6 +248,9 @@ uint64_t DecodeWithLibtiff(const std::vector<uint8_t>& file) {
   uint64_t sum = 0;
   for (uint32_t y = 0; y < height; ++y) {
     if (TIFFReadScanline(tif, row.data(), y, 0) < 0) Abort("libtiff read failed");
+    if (toDibOrder) {
+      for (size_t i = 0; i + 2 < row.size(); i += 3) std::swap(row[i], row[i + 2]);
+    }
     sum += row[0];
   }
   TIFFClose(tif);

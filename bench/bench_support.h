@@ -69,7 +69,9 @@ std::vector<uint8_t> WriteWithLibtiff(const MonoPage& page, uint16_t compression
 // libtiff decodes every row of the first image of `file` (a TIFF in memory);
 // the sum of the bytes decoded, so the work cannot be optimised away. For the
 // side-by-side figures of reading benchmarks.
-uint64_t DecodeWithLibtiff(const std::vector<uint8_t>& file);
+// With `toDibOrder`, each 24-bit row also gets its red and blue bytes exchanged,
+// the work a reader does to hand a host DIB rows.
+uint64_t DecodeWithLibtiff(const std::vector<uint8_t>& file, bool toDibOrder = false);
 #endif
 
 }  // namespace bench
