@@ -73,8 +73,8 @@ void expectPixel(const RgbImage& image, uint32_t x, uint32_t y, int r, int g, in
   EXPECT_EQ(p[2], b) << x << "," << y;
 }
 
-RgbImage decoded(const BmpSpec& spec) {
-  const std::vector<uint8_t> bytes = build(spec);
+RgbImage decoded(const BmpSpec& layout) {
+  const std::vector<uint8_t> bytes = build(layout);
   RgbImage image;
   EXPECT_TRUE(decodeBmp(bytes.data(), bytes.size(), image));
   return image;
@@ -94,11 +94,11 @@ TEST(VirtscanBmpReader, PaletteDepths) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bits);
-    BmpSpec spec;
-    spec.bitCount = c.bits;
-    spec.extra = palette(1 << c.bits > 4 ? 4 : 1 << c.bits);
-    spec.pixels = c.rows;
-    const RgbImage image = decoded(spec);
+    BmpSpec layout;
+    layout.bitCount = c.bits;
+    layout.extra = palette(1 << c.bits > 4 ? 4 : 1 << c.bits);
+    layout.pixels = c.rows;
+    const RgbImage image = decoded(layout);
     ASSERT_EQ(image.width, 3u);
     ASSERT_EQ(image.height, 2u);
     EXPECT_EQ(image.dotsPerInchX, 300u);
@@ -117,56 +117,56 @@ TEST(VirtscanBmpReader, PaletteDepths) {
 }
 
 TEST(VirtscanBmpReader, IndexBeyondThePaletteIsBlack) {
-  BmpSpec spec;
-  spec.width = 1;
-  spec.height = 1;
-  spec.bitCount = 8;
-  spec.extra = palette(2);
-  spec.pixels = {200, 0, 0, 0};
-  expectPixel(decoded(spec), 0, 0, 0, 0, 0);
+  BmpSpec layout;
+  layout.width = 1;
+  layout.height = 1;
+  layout.bitCount = 8;
+  layout.extra = palette(2);
+  layout.pixels = {200, 0, 0, 0};
+  expectPixel(decoded(layout), 0, 0, 0, 0, 0);
 }
 
 TEST(VirtscanBmpReader, DirectColourDepthsAndTopDownRows) {
-  BmpSpec spec;
-  spec.width = 2;
-  spec.height = -2;  // top-down
-  spec.bitCount = 24;
-  spec.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
-  RgbImage image = decoded(spec);
+  BmpSpec layout;
+  layout.width = 2;
+  layout.height = -2;  // top-down
+  layout.bitCount = 24;
+  layout.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+  RgbImage image = decoded(layout);
   expectPixel(image, 0, 0, 3, 2, 1);
   expectPixel(image, 1, 1, 12, 11, 10);
 
-  spec.bitCount = 32;
-  spec.height = 1;
-  spec.pixels = {1, 2, 3, 99, 4, 5, 6, 99};
-  image = decoded(spec);
+  layout.bitCount = 32;
+  layout.height = 1;
+  layout.pixels = {1, 2, 3, 99, 4, 5, 6, 99};
+  image = decoded(layout);
   expectPixel(image, 1, 0, 6, 5, 4);
 
   // 16 bits 5-5-5: full red, and half green.
-  spec.bitCount = 16;
-  spec.pixels = {0x00, 0x7C, 0x00, 0x02};
-  image = decoded(spec);
+  layout.bitCount = 16;
+  layout.pixels = {0x00, 0x7C, 0x00, 0x02};
+  image = decoded(layout);
   expectPixel(image, 0, 0, 255, 0, 0);
   expectPixel(image, 1, 0, 0, 132, 0);
 
   // 16 bits with 5-6-5 masks.
-  spec.compression = 3;
-  spec.extra = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
-  spec.pixels = {0xE0, 0x07, 0x1F, 0x00};
-  image = decoded(spec);
+  layout.compression = 3;
+  layout.extra = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+  layout.pixels = {0xE0, 0x07, 0x1F, 0x00};
+  image = decoded(layout);
   expectPixel(image, 0, 0, 0, 255, 0);
   expectPixel(image, 1, 0, 0, 0, 255);
 }
 
 TEST(VirtscanBmpReader, CoreHeaderWithThreeBytePalette) {
-  BmpSpec spec;
-  spec.headerSize = 12;
-  spec.width = 2;
-  spec.height = 1;
-  spec.bitCount = 8;
-  spec.extra = palette(3, 3);
-  spec.pixels = {2, 1, 0, 0};
-  const RgbImage image = decoded(spec);
+  BmpSpec layout;
+  layout.headerSize = 12;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bitCount = 8;
+  layout.extra = palette(3, 3);
+  layout.pixels = {2, 1, 0, 0};
+  const RgbImage image = decoded(layout);
   EXPECT_EQ(image.dotsPerInchX, 0u);
   expectPixel(image, 0, 0, 20, 40, 60);
   expectPixel(image, 1, 0, 10, 20, 30);
@@ -183,8 +183,8 @@ TEST(VirtscanBmpReader, RefusesFilesWhoseFieldsDoNotFit) {
   for (size_t cut : {size_t{0}, size_t{20}, bytes.size() - 1}) {
     EXPECT_FALSE(decodeBmp(bytes.data(), cut, image)) << cut;
   }
-  auto refused = [&](BmpSpec spec) {
-    const std::vector<uint8_t> b = build(spec);
+  auto refused = [&](BmpSpec layout) {
+    const std::vector<uint8_t> b = build(layout);
     RgbImage out;
     return !decodeBmp(b.data(), b.size(), out);
   };
@@ -228,8 +228,8 @@ TEST(VirtscanBmpReader, DamagedHeadersNeverReadOutOfBounds) {
   fields.extra = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0};
   fields.pixels.assign(24, 0x33);
   std::mt19937 random(20261207);
-  for (const BmpSpec& spec : {palettised, fields}) {
-    const std::vector<uint8_t> original = build(spec);
+  for (const BmpSpec& layout : {palettised, fields}) {
+    const std::vector<uint8_t> original = build(layout);
     for (int round = 0; round < 3000; ++round) {
       std::vector<uint8_t> bytes = original;
       const int changes = 1 + static_cast<int>(random() % 4);

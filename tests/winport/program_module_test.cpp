@@ -2,6 +2,7 @@
 // string table does: module handle 0 then means this program.
 #include <gtest/gtest.h>
 
+#include "gdi_test_bitmaps.h"
 #include "winport/windows.h"
 
 namespace {
@@ -10,11 +11,13 @@ constexpr char kProgramTitle[] = "Platform layer tests";
 
 const WinportResource kProgramResources[] = {
     {RT_STRING, 5, kProgramTitle, sizeof kProgramTitle - 1},
+    {RT_BITMAP, gditest::kPictureId, gditest::kPicture, sizeof gditest::kPicture},
+    {RT_BITMAP, gditest::kTruncatedId, gditest::kTruncated, sizeof gditest::kTruncated},
 };
 
 }  // namespace
 
-WINPORT_MODULE(nullptr, 0, kProgramResources, 1, nullptr)
+WINPORT_MODULE(nullptr, 0, kProgramResources, 3, nullptr)
 
 namespace {
 

@@ -101,14 +101,4 @@ TEST(CharUpper, InPlaceAsciiAndSingleCharacters) {
   EXPECT_EQ(CharUpperA(single('7')), single('7'));
 }
 
-TEST(MessageBox, AnswersWithoutATerminal) {
-  if (isatty(STDIN_FILENO)) GTEST_SKIP() << "stdin is a terminal: the box would ask";
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(MessageBoxA(0, "Insert the disk", "Setup", MB_OK | MB_ICONINFORMATION), IDOK);
-  EXPECT_EQ(MessageBoxA(0, "Go on?", "Calibration", MB_OKCANCEL), IDCANCEL);
-  std::string shown = testing::internal::GetCapturedStderr();
-  EXPECT_NE(shown.find("Setup: Insert the disk"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("Calibration: Go on?"), std::string::npos) << shown;
-}
-
 }  // namespace

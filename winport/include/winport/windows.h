@@ -11,3 +11,5 @@
 #include "winport/shared_section.h"
 #include "winport/system.h"
 #include "winport/dialog.h"
+#include "winport/shell.h"
+#include "winport/gdi.h"
