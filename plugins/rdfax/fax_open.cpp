@@ -14,13 +14,9 @@ namespace {
 
 constexpr tiff::ParseRules kFaxRules{tiff::kMarkFax, true};
 
-// The directory at `ifd`, parsed and checked, into `info`.
-int32_t ReadPage(const ImageBlockHead& file, const tiff::TiffHeader& header, uint32_t ifd,
-                 tiff::TiffInfo& info) {
-  int32_t result = tiff::ParseDirectory(file, header, ifd, kFaxRules, info);
-  if (result != kReaderOk) return result;
+// Fax pages are bilevel.
+int32_t CheckBilevel(tiff::TiffInfo& info) {
   if (info.bitsPerSample != 1 || info.samplesPerPixel != 1) {
-    tiff::FreeArrays(info);
     return Fail(kStrBitsPerSample, kReaderUnsupported);
   }
   return kReaderOk;
@@ -36,18 +32,14 @@ int32_t Recognise(std::span<const uint8_t, kVerifyBytes> firstBytes) {
 int32_t Init(reader::InitContext& ctx) {
   const ImageBlockHead file{ctx.fileReference, ctx.file, ctx.files, ctx.imageOffset};
   tiff::TiffHeader header;
-  int32_t result = tiff::ReadHeader(file, kFaxRules, header);
-  if (result != kReaderOk) return result;
-  if (header.firstIfd == 0) return Fail(kStrBadHeader, kReaderBadHeader);
   tiff::TiffInfo info;
-  result = ReadPage(file, header, header.firstIfd, info);
-  if (result != kReaderOk) return result;
   uint32_t pages = 0;
-  result = tiff::CountPages(file, header, pages);
-  reader::ImageBlockBase* base = result == kReaderOk ? ctx.allocate(sizeof(FaxImage)) : nullptr;
+  int32_t result = tiff::OpenFirstPage(file, kFaxRules, CheckBilevel, header, info, pages);
+  if (result != kReaderOk) return result;
+  reader::ImageBlockBase* base = ctx.allocate(sizeof(FaxImage));
   if (base == nullptr) {
     tiff::FreeArrays(info);
-    return result != kReaderOk ? result : Fail(kStrNoMemory, kReaderNoMemory);
+    return Fail(kStrNoMemory, kReaderNoMemory);
   }
   FaxState& state = StateOf(*base);
   state.info = info;  // the block owns the arrays from here on
@@ -61,11 +53,8 @@ int32_t Init(reader::InitContext& ctx) {
 int32_t SetPage(reader::ImageBlockBase& image, uint32_t page) {
   FaxState& state = StateOf(image);
   tiff::TiffHeader header;
-  int32_t result = tiff::ReadHeader(image.head, kFaxRules, header);
-  uint32_t ifd = 0;
-  if (result == kReaderOk) result = tiff::FindDirectory(image.head, header, page, ifd);
   tiff::TiffInfo info;
-  if (result == kReaderOk) result = ReadPage(image.head, header, ifd, info);
+  int32_t result = tiff::ReadPageAt(image.head, kFaxRules, CheckBilevel, page, header, info);
   state.stripReadyRow = kNoRow;
   ccitt::ResetDecoder(state.decoder);
   if (result != kReaderOk) return result;

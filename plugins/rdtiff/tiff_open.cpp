@@ -43,16 +43,6 @@ uint32_t DibBits(uint32_t fileBits) {
   return fileBits;
 }
 
-// The directory at `ifd`, parsed and checked, into `info`.
-int32_t ReadPage(const ImageBlockHead& file, const tiff::TiffHeader& header, uint32_t ifd,
-                 tiff::TiffInfo& info) {
-  int32_t result = tiff::ParseDirectory(file, header, ifd, tiff::ParseRules{}, info);
-  if (result != kReaderOk) return result;
-  result = CheckSupported(info);
-  if (result != kReaderOk) tiff::FreeArrays(info);
-  return result;
-}
-
 RGBQUAD Grey(uint32_t level) {
   auto v = static_cast<uint8_t>(level);
   return RGBQUAD{v, v, v, 0};
@@ -99,18 +89,14 @@ int32_t Recognise(std::span<const uint8_t, kVerifyBytes> firstBytes) {
 int32_t Init(reader::InitContext& ctx) {
   const ImageBlockHead file{ctx.fileReference, ctx.file, ctx.files, ctx.imageOffset};
   tiff::TiffHeader header;
-  int32_t result = tiff::ReadHeader(file, tiff::ParseRules{}, header);
-  if (result != kReaderOk) return result;
-  if (header.firstIfd == 0) return Fail(kStrBadHeader, kReaderBadHeader);
   tiff::TiffInfo info;
-  result = ReadPage(file, header, header.firstIfd, info);
-  if (result != kReaderOk) return result;
   uint32_t pages = 0;
-  result = tiff::CountPages(file, header, pages);
-  reader::ImageBlockBase* base = result == kReaderOk ? ctx.allocate(sizeof(TiffImage)) : nullptr;
+  int32_t result = tiff::OpenFirstPage(file, tiff::ParseRules{}, CheckSupported, header, info, pages);
+  if (result != kReaderOk) return result;
+  reader::ImageBlockBase* base = ctx.allocate(sizeof(TiffImage));
   if (base == nullptr) {
     tiff::FreeArrays(info);
-    return result != kReaderOk ? result : Fail(kStrNoMemory, kReaderNoMemory);
+    return Fail(kStrNoMemory, kReaderNoMemory);
   }
   TiffState& state = StateOf(*base);
   state.info = info;  // the block owns the arrays from here on
@@ -124,11 +110,9 @@ int32_t Init(reader::InitContext& ctx) {
 int32_t SetPage(reader::ImageBlockBase& image, uint32_t page) {
   TiffState& state = StateOf(image);
   tiff::TiffHeader header;
-  int32_t result = tiff::ReadHeader(image.head, tiff::ParseRules{}, header);
-  uint32_t ifd = 0;
-  if (result == kReaderOk) result = tiff::FindDirectory(image.head, header, page, ifd);
   tiff::TiffInfo info;
-  if (result == kReaderOk) result = ReadPage(image.head, header, ifd, info);
+  int32_t result =
+      tiff::ReadPageAt(image.head, tiff::ParseRules{}, CheckSupported, page, header, info);
   state.stripReadyRow = kNoRow;
   reader::EmptyInput(state.packBitsInput);
   ccitt::ResetDecoder(state.ccitt);

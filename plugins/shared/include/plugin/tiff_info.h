@@ -139,6 +139,21 @@ int32_t ParseDirectory(const ImageBlockHead& file, const TiffHeader& header, uin
 // Frees the strip-offset, strip-byte-count and colour-map arrays.
 void FreeArrays(TiffInfo& info);
 
+// A reader's own check (and normalisation) of a parsed directory: kReaderOk, or a refusal with its
+// id stored. The arrays are freed by the caller on refusal.
+using PageCheck = int32_t (*)(TiffInfo& info);
+
+// Opening: the header, page 0's directory (parsed and checked) and the page
+// count. A header naming no directory is id 7, 2. On failure `info` holds no
+// arrays.
+int32_t OpenFirstPage(const ImageBlockHead& file, const ParseRules& rules, PageCheck check,
+                      TiffHeader& header, TiffInfo& info, uint32_t& pages);
+
+// A page change: the header and the directory of `page`, parsed and checked.
+// On failure `info` holds no arrays.
+int32_t ReadPageAt(const ImageBlockHead& file, const ParseRules& rules, PageCheck check,
+                   uint32_t page, TiffHeader& header, TiffInfo& info);
+
 // Number of 32-bit values an array handle holds (0 for a null handle).
 uint32_t ArrayLength(HGLOBAL array);
 // Value `index` of an array (0 when out of range).
