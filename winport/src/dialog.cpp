@@ -109,7 +109,8 @@ int findButton(const MessageBoxRequest& request, const std::string& answer) {
 void logShown(const MessageBoxRequest& request, const char* answer) {
   const char* path = std::getenv("WINPORT_DIALOG_LOG");
   if (path == nullptr || *path == '\0') return;
-  std::string line = std::string(request.kind) + " caption=\"" + escaped(request.caption) + "\" text=\"" +
+  std::string line = std::string(request.kind) + " caption=\"" + escaped(request.caption) +
+                     "\" text=\"" +
                      escaped(request.text) + "\" icon=" + request.icon + " buttons=";
   for (size_t i = 0; i < request.buttons.size(); ++i) {
     if (i != 0) line += ',';

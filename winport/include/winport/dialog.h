@@ -66,7 +66,9 @@ WINPORT_API int MessageBoxA(HWND owner, const char* text, const char* caption, U
 // backend: a script answer is the button's id in decimal, its label, or OK /
 // CANCEL for ids 1 and 2). After EndDialog the procedure gets WM_DESTROY and
 // the run returns the EndDialog result. The log line of a dialog starts with
-// "dialog", its text holds the visible static texts, one a line. The text
+// "dialog", its text holds the visible static texts, one a line; a dialog
+// that ended without asking the user is logged once as it ended, with
+// answer=self. The text
 // backends show no pictures and have a 1024 x 768 desktop.
 
 using WPARAM = uintptr_t;
@@ -111,8 +113,9 @@ struct DialogTemplate {
 using DLGPROC = INT_PTR (*)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs `dialogTemplate` modally; -1 when it is null or has no procedure.
-WINPORT_API INT_PTR DialogBoxIndirectParamA(HINSTANCE instance, const DialogTemplate* dialogTemplate,
-                                            HWND owner, DLGPROC procedure, LPARAM parameter);
+WINPORT_API INT_PTR DialogBoxIndirectParamA(HINSTANCE instance,
+                                            const DialogTemplate* dialogTemplate, HWND owner,
+                                            DLGPROC procedure, LPARAM parameter);
 // Ends the running dialog after the current message; its run returns `result`.
 WINPORT_API BOOL EndDialog(HWND dialog, INT_PTR result);
 // Queues a message for a running dialog.

@@ -1,0 +1,221 @@
+// mendle.dll's fnRun run through build/bin/rundll, as the platform runs it:
+// the registry from a file of the test's own, the boxes answered by the
+// dialog script and read back from the dialog log.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugin_loader.h"
+#include "winport/dialog.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr char kParameterBox[] =
+    "messagebox caption=\"Error\" text=\"Please Check the Parameters!!!\" icon=none buttons=OK "
+    "answer=OK";
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+struct LauncherRun {
+  int exitCode = -1;
+  std::string err;
+  std::vector<std::string> boxes;  // the dialog log, one box a line
+};
+
+class Launcher : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(setupProgram) << "#!/bin/sh\necho started >> '" << dir.file("started") << "'\n";
+    chmod(setupProgram.c_str(), 0700);
+  }
+
+  // The registry: the Inf_Info key of "ScanSuite" with `infValues` (lines of
+  // "name"="value"), and the "ScanDriver" key with `driverValues` when given.
+  void writeRegistry(const std::string& infValues, const std::string& driverValues = "") {
+    std::ofstream out(dir.file("registry.reg"));
+    out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\ScanSuite\\Inf_Info]\n" << infValues;
+    if (!driverValues.empty())
+      out << "\n[HKEY_LOCAL_MACHINE\\Software\\ScanDriver]\n" << driverValues;
+  }
+  std::string value(const std::string& name, const std::string& text) {
+    return "\"" + name + "\"=\"" + text + "\"\n";
+  }
+  std::string fullInfo() {
+    return value("SetupProgram", setupProgram) + value("SetupExist", medium) +
+           value("SetupCaption", "Scanner software") + value("SetupErrorExist", "Insert the CD");
+  }
+
+  // rundll mendle.dll,fnRun `commandLine`; `script` answers the boxes (empty:
+  // the terminal backend, reading `input`).
+  LauncherRun run(const std::string& commandLine, const std::string& script,
+                  const std::string& input = "") {
+    unlink(dir.file("log").c_str());
+    std::ofstream(dir.file("input")) << input;
+    std::string rundll = testsupport::binPath("rundll");
+    std::vector<std::string> environment{"WINPORT_REGISTRY=" + dir.file("registry.reg"),
+                                         "WINPORT_DIALOG_LOG=" + dir.file("log")};
+    if (!script.empty()) environment.push_back("WINPORT_DIALOG_SCRIPT=" + script);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      std::string inherited = *entry;
+      if (inherited.rfind("WINPORT_", 0) != 0) environment.push_back(inherited);
+    }
+    std::vector<char*> envp;
+    for (std::string& text : environment) envp.push_back(text.data());
+    envp.push_back(nullptr);
+    std::string target = "mendle.dll,fnRun";
+    std::vector<char*> argv{rundll.data(), target.data(), const_cast<char*>(commandLine.c_str()),
+                            nullptr};
+    pid_t child = fork();
+    if (child == 0) {
+      int in = open(dir.file("input").c_str(), O_RDONLY);
+      int err = open(dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, STDIN_FILENO);
+      dup2(err, STDERR_FILENO);
+      dup2(err, STDOUT_FILENO);
+      execve(rundll.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    LauncherRun result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = readText(dir.file("err"));
+    result.boxes = linesOf(readText(dir.file("log")));
+    return result;
+  }
+
+  // How often the setup program ran. It runs detached, so when it was started
+  // (`expectStart`) its trace is waited for, and a late second start is given time.
+  size_t starts(bool expectStart) {
+    std::string started = dir.file("started");
+    for (int i = 0; expectStart && i < 1000 && access(started.c_str(), F_OK) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return linesOf(readText(started)).size();
+  }
+
+  testsupport::TempDir dir;
+  std::string setupProgram = dir.file("setup.sh");
+  std::string medium = dir.file("medium-present");
+};
+
+TEST_F(Launcher, BadCommandLinesShowTheParameterMessage) {
+  writeRegistry(fullInfo());
+  std::ofstream(medium) << "";
+  const std::string tooLong(300, 'K');
+  for (const std::string& line :
+       {std::string("ScanSuite"), std::string(""), std::string(",,,ScanSuite,,"),
+        tooLong + ",ScanDriver", "ScanSuite," + tooLong}) {
+    LauncherRun result = run(line, "OK");
+    EXPECT_EQ(result.exitCode, 0) << line << "\n" << result.err;
+    ASSERT_EQ(result.boxes.size(), 1u) << line;
+    EXPECT_EQ(result.boxes[0], kParameterBox) << line;
+  }
+  EXPECT_EQ(starts(false), 0u);
+}
+
+TEST_F(Launcher, RunsOfCommasSeparateTheTokens) {
+  writeRegistry(fullInfo());
+  std::ofstream(medium) << "";
+  LauncherRun result = run(",,ScanSuite,,,ScanDriver,extra", "");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(result.boxes.empty());
+  EXPECT_EQ(starts(true), 1u);
+}
+
+TEST_F(Launcher, AnInstalledDriverMeansNothingIsDone) {
+  std::ofstream(dir.file("driver.so")) << "driver";
+  // Everything else is ready: reading the Inf_Info key would start the setup.
+  std::ofstream(medium) << "";
+  writeRegistry(fullInfo(), value("DRIVER PATHNAME", dir.file("driver.so")));
+  LauncherRun installed = run("ScanSuite,ScanDriver", "");
+  EXPECT_EQ(installed.exitCode, 0) << installed.err;
+  EXPECT_TRUE(installed.boxes.empty());
+  EXPECT_EQ(starts(false), 0u);
+
+  // A driver path naming no file counts as not installed.
+  writeRegistry(fullInfo(), value("DRIVER PATHNAME", dir.file("gone.so")));
+  run("ScanSuite,ScanDriver", "");
+  EXPECT_EQ(starts(true), 1u);
+}
+
+TEST_F(Launcher, AsksUntilTheMediumIsPresentThenStartsTheSetupOnce) {
+  writeRegistry(fullInfo());
+  // The medium appears with the second OK; the third answer is never needed.
+  LauncherRun result = run("ScanSuite,ScanDriver", "OK,OK touch " + medium + ",CANCEL");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const std::string prompt =
+      "messagebox caption=\"Scanner software\" text=\"Insert the CD\" icon=none "
+      "buttons=OK,CANCEL answer=OK";
+  EXPECT_EQ(result.boxes, (std::vector<std::string>{prompt, prompt}));
+  EXPECT_EQ(starts(true), 1u);
+}
+
+TEST_F(Launcher, CancelLeavesWithoutStarting) {
+  writeRegistry(fullInfo());
+  LauncherRun result = run("ScanSuite,ScanDriver", "OK,CANCEL");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.boxes.size(), 2u);
+  EXPECT_EQ(starts(false), 0u);
+}
+
+TEST_F(Launcher, MissingTextsFallBackToTheStringTable) {
+  writeRegistry(value("SetupProgram", setupProgram) + value("SetupExist", medium));
+  LauncherRun result = run("ScanSuite,ScanDriver", "CANCEL");
+  ASSERT_EQ(result.boxes.size(), 1u) << result.err;
+  EXPECT_EQ(result.boxes[0],
+            "messagebox caption=\"USB Scanner Setup\" text=\"Please insert the Norvik USB Scanner "
+            "Setup / Application CD-ROM into your CD-ROM drive.\" icon=none buttons=OK,CANCEL "
+            "answer=CANCEL");
+}
+
+TEST_F(Launcher, WithoutAMediumFileOnlyCancelLeaves) {
+  std::ofstream(medium) << "";
+  writeRegistry(value("SetupProgram", setupProgram));
+  LauncherRun result = run("ScanSuite,ScanDriver", "OK,OK,CANCEL");
+  EXPECT_EQ(result.boxes.size(), 3u) << result.err;
+  EXPECT_EQ(starts(false), 0u);
+}
+
+TEST_F(Launcher, WithoutSetupInformationNothingIsShown) {
+  writeRegistry(value("SetupExist", medium));  // no SetupProgram
+  EXPECT_TRUE(run("ScanSuite,ScanDriver", "").boxes.empty());
+  writeRegistry(fullInfo());
+  EXPECT_TRUE(run("OtherSuite,ScanDriver", "").boxes.empty());  // no Inf_Info key
+  EXPECT_EQ(starts(false), 0u);
+}
+
+TEST_F(Launcher, NobodyAtTheTerminalStopsThePromptLoop) {
+  writeRegistry(fullInfo());
+  LauncherRun result = run("ScanSuite,ScanDriver", "", "\n");
+  EXPECT_EQ(result.exitCode, WINPORT_UNANSWERED_EXIT_STATUS) << result.err;
+  EXPECT_EQ(result.boxes.size(), 2u);
+  EXPECT_NE(result.err.find("Insert the CD"), std::string::npos) << result.err;
+  EXPECT_EQ(starts(false), 0u);
+}
+
+}  // namespace
