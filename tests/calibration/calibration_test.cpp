@@ -46,13 +46,21 @@ struct CalibrationRun {
 
 class Calibration : public testing::Test {
  protected:
+  inline static int runs_ = 0;
+  static std::string sectionNamespace(int run) {
+    return "calibration-" + std::to_string(getpid()) + "-" + std::to_string(run);
+  }
   // `program`: the Calibration to run (default: the one in build/bin).
   CalibrationRun run(const std::vector<std::string>& arguments, const std::string& script,
                      const std::string& faults = "", std::string program = "") {
     if (program.empty()) program = testsupport::binPath("Calibration");
     std::vector<std::string> environment{
         "VIRTSCAN_TRACE=" + dir.file("trace"), "WINPORT_DIALOG_LOG=" + dir.file("log"),
-        "WINPORT_REGISTRY=" + testsupport::binPath("registry.reg")};
+        "WINPORT_REGISTRY=" + testsupport::binPath("registry.reg"),
+        // The scanner library's shared state (its lock) of its own, so that tests
+        // running at the same time never hold one another's scanner.
+        "WINPORT_SHM_NAMESPACE=" + sectionNamespace(++runs_),
+        "TMPDIR=" + dir.path()};
     if (!script.empty()) environment.push_back("WINPORT_DIALOG_SCRIPT=" + script);
     if (!faults.empty()) environment.push_back("VIRTSCAN_FAULTS=" + faults);
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -82,6 +90,7 @@ class Calibration : public testing::Test {
     }
     int status = 0;
     waitpid(child, &status, 0);
+    testsupport::RemoveSharedSections(sectionNamespace(runs_));
     CalibrationRun result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.err = readText(dir.file("err"));

@@ -76,7 +76,10 @@ Installation::Installation() {
   writeDefaultRegistry();
 }
 
-Installation::~Installation() { unload(); }
+Installation::~Installation() {
+  unload();
+  if (const char* ns = std::getenv("WINPORT_SHM_NAMESPACE")) testsupport::RemoveSharedSections(ns);
+}
 
 void Installation::installMusic() {
   std::filesystem::copy_file(testsupport::testModulePath("Music.dll"), libraryFolder_ + "Music.dll");

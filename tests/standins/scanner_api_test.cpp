@@ -42,6 +42,12 @@ class StandInsUnderScannerApi : public ::testing::Test {
     commander_(&command_);
     return command_.status;
   }
+  void TearDown() override {
+    module_.reset();  // the library unmaps its section first
+    testsupport::RemoveSharedSections(
+        "standins-" + std::to_string(getpid()) + "-" +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
   std::string file(const char* name) const { return dir_.file(name); }
   std::vector<std::string> trace() const { return readLines(dir_.file("trace.txt")); }
 

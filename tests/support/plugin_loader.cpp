@@ -1,5 +1,7 @@
 #include "plugin_loader.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -21,6 +23,16 @@ std::string testModuleDir() {
 
 std::string testModulePath(const std::string& fileName) {
   return testModuleDir() + "/" + fileName;
+}
+
+void RemoveSharedSections(const std::string& ns) {
+  if (ns.empty()) return;
+  const std::string prefix = "winport-" + ns + "-";
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) shm_unlink(("/" + name).c_str());
+  }
 }
 
 TempDir::TempDir() {

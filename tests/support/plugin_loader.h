@@ -15,6 +15,10 @@ std::string binPath(const std::string& fileName);
 std::string testModuleDir();
 // testModuleDir() + "/" + fileName.
 std::string testModulePath(const std::string& fileName);
+// Removes the shared data sections a test made under the namespace `ns` (the
+// value it gave WINPORT_SHM_NAMESPACE), so test runs leave none behind.
+void RemoveSharedSections(const std::string& ns);
+
 // A fresh empty folder for one test's files; removed with its content by the destructor.
 class TempDir {
  public:

@@ -30,6 +30,8 @@ ScanappTest::ScanappTest() {
 }
 
 ScanappTest::~ScanappTest() {
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  testsupport::RemoveSharedSections("scanapp-" + std::to_string(getpid()) + "-" + test);
   if (hadTmpdir_)
     setenv("TMPDIR", savedTmpdir_.c_str(), 1);
   else
