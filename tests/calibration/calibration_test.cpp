@@ -13,29 +13,20 @@
 #include <vector>
 
 #include "plugin_loader.h"
+#include "text_files.h"
 #include "winport/dialog.h"
 
 extern char** environ;
 
 namespace {
 
+using testsupport::LinesOf;
+using testsupport::ReadText;
+
 // Driver operations: open 0, close 1, lock 2, unlock 3, the forwarded
 // commands 11 and 13 as 10 and 12, reinitialise 29, calibrate 43, clean 45.
 const std::set<int> kWatchedOps{0, 1, 2, 3, 10, 12, 29, 43, 45};
 
-std::string readText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 struct CalibrationRun {
   int exitCode = -1;
@@ -93,9 +84,9 @@ class Calibration : public testing::Test {
     testsupport::RemoveSharedSections(sectionNamespace(runs_));
     CalibrationRun result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = readText(dir.file("err"));
-    result.shown = linesOf(readText(dir.file("log")));
-    for (const std::string& line : linesOf(readText(dir.file("trace")))) {
+    result.err = ReadText(dir.file("err"));
+    result.shown = LinesOf(ReadText(dir.file("log")));
+    for (const std::string& line : LinesOf(ReadText(dir.file("trace")))) {
       if (line.rfind("op=", 0) != 0) continue;
       int op = std::stoi(line.substr(3));
       if (kWatchedOps.count(op) != 0) result.ops.push_back(op);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ferrox_fixture.h"
+#include "text_files.h"
 #include "winport/module.h"
 
 namespace scantest {
@@ -25,23 +26,10 @@ TEST(FerroxModule, ScannerCommanderIsTheOnlyExport) {
   ASSERT_EQ(info->exportCount, 1u);
   EXPECT_STREQ(info->exports[0].name, kScannerCommanderName);
 
-  const std::string command = "nm -D --defined-only '" + testsupport::binPath("FERROX.DLL") + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  ASSERT_EQ(pclose(pipe), 0) << output;
-  std::set<std::string> functions;
-  std::istringstream lines(output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream fields(line);
-    std::string address, type, name;
-    if (!(fields >> address >> type >> name)) continue;
-    const bool function = type == "T" || type == "W" || type == "i";
-    if (function && name.rfind('_', 0) != 0) functions.insert(name);  // toolchain names start with '_'
-  }
+  const testsupport::ExportedSymbols exported =
+      testsupport::ExportedFunctions(testsupport::binPath("FERROX.DLL"));
+  ASSERT_TRUE(exported.listed) << exported.nmOutput;
+  const std::set<std::string>& functions = exported.functions;
   EXPECT_EQ(functions, std::set<std::string>{kScannerCommanderName});
 }
 

@@ -16,29 +16,20 @@
 #include <vector>
 
 #include "plugin_loader.h"
+#include "text_files.h"
 #include "winport/dialog.h"
 
 extern char** environ;
 
 namespace {
 
+using testsupport::LinesOf;
+using testsupport::ReadText;
+
 constexpr char kParameterBox[] =
     "messagebox caption=\"Error\" text=\"Please Check the Parameters!!!\" icon=none buttons=OK "
     "answer=OK";
 
-std::string readText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 struct LauncherRun {
   int exitCode = -1;
@@ -103,8 +94,8 @@ class Launcher : public testing::Test {
     waitpid(child, &status, 0);
     LauncherRun result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = readText(dir.file("err"));
-    result.boxes = linesOf(readText(dir.file("log")));
+    result.err = ReadText(dir.file("err"));
+    result.boxes = LinesOf(ReadText(dir.file("log")));
     return result;
   }
 
@@ -115,7 +106,7 @@ class Launcher : public testing::Test {
     for (int i = 0; expectStart && i < 1000 && access(started.c_str(), F_OK) != 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return linesOf(readText(started)).size();
+    return LinesOf(ReadText(started)).size();
   }
 
   testsupport::TempDir dir;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "plugin_loader.h"
+#include "text_files.h"
 #include "winport/windows.h"
 
 namespace {
@@ -23,12 +24,7 @@ struct BoxRun {
   std::string log;
 };
 
-std::string readText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testsupport::ReadText;
 
 // Runs `body` in a child with `variables` set (the dialog variables cleared
 // first), stdin reading `input`, stderr and the dialog log collected; the
@@ -54,8 +50,8 @@ BoxRun showInChild(const std::vector<std::pair<std::string, std::string>>& varia
   int status = 0;
   waitpid(child, &status, 0);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = readText(dir.file("err"));
-  run.log = readText(dir.file("log"));
+  run.err = ReadText(dir.file("err"));
+  run.log = ReadText(dir.file("log"));
   return run;
 }
 
@@ -222,7 +218,7 @@ TEST_F(ScriptedDialog, PromptWithoutCancelIsCentredAndAnswered) {
   EXPECT_EQ(events.dialogRect.top, (768 - 200) / 2);
   EXPECT_EQ(events.continueRect.left - events.dialogRect.left, (300 - 80) / 2);
   EXPECT_EQ(events.continueRect.bottom - events.dialogRect.top, 200 - 6);
-  EXPECT_EQ(readText(dir.file("log")),
+  EXPECT_EQ(ReadText(dir.file("log")),
             "dialog caption=\"Scanner\" text=\"Make the scanner ready\" icon=none "
             "buttons=1085 answer=1085\n");
   // The dialog and its controls are gone.
@@ -233,7 +229,7 @@ TEST_F(ScriptedDialog, PromptWithoutCancelIsCentredAndAnswered) {
 TEST_F(ScriptedDialog, PromptWithCancelAnswersByLabel) {
   setenv("WINPORT_DIALOG_SCRIPT", "cancel", 1);
   EXPECT_EQ(DialogBoxIndirectParamA(0, &kPrompt, 0, promptProcedure, 1), IDCANCEL);
-  EXPECT_NE(readText(dir.file("log")).find("buttons=1085,CANCEL answer=CANCEL"),
+  EXPECT_NE(ReadText(dir.file("log")).find("buttons=1085,CANCEL answer=CANCEL"),
             std::string::npos);
 }
 
@@ -241,7 +237,7 @@ TEST_F(ScriptedDialog, PostedCommandsRunWithoutAskingAnybody) {
   EXPECT_EQ(DialogBoxIndirectParamA(0, &kPrompt, 0, progressProcedure, 0), IDCANCEL);
   EXPECT_EQ(events.seen, (std::vector<std::string>{"init", "paint", "command 1077",
                                                    "command 2", "destroy"}));
-  EXPECT_EQ(readText(dir.file("log")),
+  EXPECT_EQ(ReadText(dir.file("log")),
             "dialog caption=\"Scanner\" text=\"Make the scanner ready\" icon=none "
             "buttons=1085,CANCEL answer=self\n");
   EXPECT_EQ(DialogBoxIndirectParamA(0, nullptr, 0, progressProcedure, 0), -1);

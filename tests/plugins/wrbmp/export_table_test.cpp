@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "plugin/writer_module.h"
+#include "text_files.h"
 #include "wrbmp_harness.h"
 
 namespace wrbmptest {
@@ -36,26 +37,11 @@ TEST_F(WrbmpTest, EveryExportResolvesByNameAndOrdinalToTheSameAddress) {
 
 // The functions the shared object exports are exactly those of the table.
 TEST_F(WrbmpTest, SharedObjectExportsNoOtherFunctions) {
-  const std::string command = "nm -D --defined-only '" + testsupport::binPath("wrbmp.DEL") + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  ASSERT_EQ(pclose(pipe), 0) << output;
-
-  std::set<std::string> functions;
-  std::istringstream lines(output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream fields(line);
-    std::string address, type, name;
-    if (!(fields >> address >> type >> name)) continue;
-    const bool function = type == "T" || type == "W" || type == "i";
-    // Reserved names (_init, _fini, sanitizer hooks, standard-library template
-    // instances of unoptimised builds) are the toolchain's, not the module's.
-    if (function && name.rfind('_', 0) != 0) functions.insert(name);
-  }
+  const testsupport::ExportedSymbols exported =
+      testsupport::ExportedFunctions(testsupport::binPath("wrbmp.DEL"));
+  ASSERT_TRUE(exported.listed) << exported.nmOutput;
+  const std::set<std::string>& functions = exported.functions;
+  const std::string& output = exported.nmOutput;
   std::set<std::string> expected;
   for (const WinportExport& entry : writer::kWriterExports) expected.insert(entry.name);
   EXPECT_EQ(functions, expected) << output;
