@@ -8,6 +8,9 @@ packages=(
   netpbm imagemagick libtiff-tools                 # independent reference tools used by the tests
   libtiff-dev                                      # libtiff in process, side by side in the benchmarks
   binutils time                                    # nm for the export checks, peak memory of a run
+  libfltk1.3-dev                                   # the windowed dialog backend
+  xvfb xauth openbox x11-utils xdotool             # a display with a window manager for the dialog
+                                                   # tests, pressing their buttons
 )
 
 missing=()

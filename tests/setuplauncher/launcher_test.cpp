@@ -70,6 +70,9 @@ class Launcher : public testing::Test {
     std::vector<std::string> environment{"WINPORT_REGISTRY=" + dir.file("registry.reg"),
                                          "WINPORT_DIALOG_LOG=" + dir.file("log")};
     if (!script.empty()) environment.push_back("WINPORT_DIALOG_SCRIPT=" + script);
+    // Never a window, even when the tests run under a display.
+    environment.push_back(std::string("WINPORT_DIALOG_BACKEND=") +
+                          (script.empty() ? "terminal" : "script"));
     for (char** entry = environ; *entry != nullptr; ++entry) {
       std::string inherited = *entry;
       if (inherited.rfind("WINPORT_", 0) != 0) environment.push_back(inherited);

@@ -37,7 +37,7 @@ BoxRun showInChild(const std::vector<std::pair<std::string, std::string>>& varia
   pid_t child = fork();
   if (child == 0) {
     for (const char* name : {"WINPORT_DIALOG_SCRIPT", "WINPORT_DIALOG_SCRIPT_FILE",
-                             "WINPORT_DIALOG_BACKEND"})
+                             "WINPORT_DIALOG_BACKEND", "DISPLAY"})
       unsetenv(name);
     setenv("WINPORT_DIALOG_LOG", dir.file("log").c_str(), 1);
     for (const auto& [name, value] : variables) setenv(name.c_str(), value.c_str(), 1);
@@ -250,6 +250,28 @@ TEST(TerminalDialog, ClosedInputStopsTheProgram) {
   EXPECT_EQ(run.exitCode, WINPORT_UNANSWERED_EXIT_STATUS);
   EXPECT_NE(run.err.find("[Continue] [Cancel]"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("A dialog waits"), std::string::npos) << run.err;
+}
+
+// A display that cannot be reached, or a window asked for without one, is
+// said once; the boxes are then answered in the terminal.
+TEST(WindowedDialog, WithoutAReachableDisplayTheTerminalAnswers) {
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+      ++found;
+    return found;
+  };
+  BoxRun unreachable = showInChild({{"DISPLAY", ":9876"}}, "c\n\n", twoBoxes);
+  EXPECT_EQ(unreachable.exitCode, IDCANCEL * 10 + IDOK) << unreachable.err;
+  EXPECT_EQ(count(unreachable.err, "No window can be opened (the display \":9876\" cannot be "
+                                   "opened); boxes are shown in the terminal."),
+            1u)
+      << unreachable.err;
+
+  BoxRun forced = showInChild({{"WINPORT_DIALOG_BACKEND", "fltk"}}, "o\n\n", twoBoxes);
+  EXPECT_EQ(forced.exitCode, IDOK * 10 + IDOK) << forced.err;
+  EXPECT_EQ(count(forced.err, "No window can be opened (no display is set (DISPLAY))"), 1u)
+      << forced.err;
 }
 
 }  // namespace

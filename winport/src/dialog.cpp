@@ -74,13 +74,6 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool useScript() {
-  const char* forced = std::getenv("WINPORT_DIALOG_BACKEND");
-  if (forced != nullptr && *forced != '\0') return std::strcmp(forced, "script") == 0;
-  return std::getenv("WINPORT_DIALOG_SCRIPT") != nullptr ||
-         std::getenv("WINPORT_DIALOG_SCRIPT_FILE") != nullptr;
-}
-
 }  // namespace
 
 MessageBoxRequest describeMessageBox(const char* text, const char* caption, UINT type) {
@@ -141,7 +134,12 @@ void stopUnanswered(const MessageBoxRequest& request, const std::string& reason)
 }
 
 int askUser(const MessageBoxRequest& request) {
-  int chosen = useScript() ? askScript(request) : askTerminal(request);
+  int chosen = 0;
+  switch (chooseBackend()) {
+    case Backend::Script: chosen = askScript(request); break;
+    case Backend::Window: chosen = askWindow(*windowBackend(), request); break;
+    case Backend::Terminal: chosen = askTerminal(request); break;
+  }
   const Button& button = request.buttons[static_cast<size_t>(chosen)];
   logShown(request, button.name.c_str());
   return button.id;

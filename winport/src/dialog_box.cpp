@@ -1,6 +1,7 @@
 // Modal dialogs from plain templates: the window table, the message queue of
 // each running dialog and the modal loop. The user's button presses come
-// through the same backends as the message boxes.
+// through the same backends as the message boxes; in a window, the dialog is
+// shown as the table holds it before every message.
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,7 +26,7 @@ struct Window {
   std::string text;
   RECT rect{};  // a dialog's on the desktop, a control's in its dialog's client area
   bool visible = true;
-  std::string picture;  // what was painted into it, for the text backends
+  Picture picture;  // what was painted into it (width 0: nothing)
 };
 
 struct Message {
@@ -87,6 +88,13 @@ void destroyDialog(HWND dialog) {
   windows.dialogs.erase(dialog);
 }
 
+// How the text backends show a picture: "[picture W x H]"; "" for none.
+std::string pictureLabel(const Picture& picture) {
+  if (picture.width == 0) return "";
+  return "[picture " + std::to_string(picture.width) + " x " + std::to_string(picture.height) +
+         "]";
+}
+
 std::string buttonName(int id) {
   if (id == IDOK) return "OK";
   if (id == IDCANCEL) return "CANCEL";
@@ -101,12 +109,12 @@ MessageBoxRequest describeDialog(HWND dialog) {
   request.kind = "dialog";
   request.icon = "none";
   request.caption = windows.windows[dialog].text;
-  request.text = windows.windows[dialog].picture;
+  request.text = pictureLabel(windows.windows[dialog].picture);
   for (const auto& [handle, window] : windows.windows) {
     if (window.parent != dialog || !window.visible) continue;
-    if (window.kind == DIALOG_CONTROL_TEXT || !window.picture.empty()) {
+    if (window.kind == DIALOG_CONTROL_TEXT || window.picture.width != 0) {
       if (!request.text.empty()) request.text += '\n';
-      request.text += window.kind == DIALOG_CONTROL_TEXT ? window.text : window.picture;
+      request.text += window.kind == DIALOG_CONTROL_TEXT ? window.text : pictureLabel(window.picture);
     } else if (window.kind == DIALOG_CONTROL_BUTTON) {
       std::string name = buttonName(window.id);
       request.buttons.push_back({name, window.text.empty() ? name : window.text, window.id});
@@ -137,29 +145,115 @@ HWND controlOf(HWND dialog, int id) {
   return 0;
 }
 
+// The dialog as a window shows it; owns every text and pixel it points to.
+struct DialogSnapshot {
+  std::string title;
+  std::deque<Window> controls;  // copies, so that the pointers below stay valid
+  std::vector<WinportGuiControl> items;
+  WinportGuiDialog view{};
+};
+
+void takeSnapshot(HWND dialog, DialogSnapshot& snapshot) {
+  WindowTable& windows = table();
+  std::lock_guard<std::mutex> guard(windows.lock);
+  const Window& own = windows.windows[dialog];
+  snapshot.title = own.text;
+  int closeAnswer = -1;
+  for (const auto& [handle, window] : windows.windows) {
+    if (window.parent != dialog) continue;
+    const Window& copy = snapshot.controls.emplace_back(window);
+    if (copy.kind == DIALOG_CONTROL_BUTTON && copy.visible && copy.id == IDCANCEL)
+      closeAnswer = IDCANCEL;
+    const Picture& picture = copy.picture;
+    snapshot.items.push_back(WinportGuiControl{
+        copy.kind, copy.id, static_cast<int>(copy.rect.left), static_cast<int>(copy.rect.top),
+        static_cast<int>(copy.rect.right - copy.rect.left),
+        static_cast<int>(copy.rect.bottom - copy.rect.top), copy.text.c_str(),
+        copy.visible ? 1 : 0,
+        WinportGuiPicture{static_cast<int>(picture.x), static_cast<int>(picture.y),
+                          static_cast<int>(picture.width), static_cast<int>(picture.height),
+                          picture.width != 0 ? picture.rgb.data() : nullptr}});
+  }
+  snapshot.view = WinportGuiDialog{snapshot.title.c_str(), static_cast<int>(own.rect.left),
+                                   static_cast<int>(own.rect.top),
+                                   static_cast<int>(own.rect.right - own.rect.left),
+                                   static_cast<int>(own.rect.bottom - own.rect.top),
+                                   snapshot.items.data(), static_cast<int>(snapshot.items.size()),
+                                   closeAnswer};
+}
+
+// Where a running dialog appears: a window, or the text backends, which show
+// it only when it waits for the user.
+class DialogView {
+ public:
+  explicit DialogView(HWND dialog) : dialog_(dialog) {
+    if (chooseBackend() != Backend::Window) return;
+    gui_ = windowBackend();
+    DialogSnapshot snapshot;
+    takeSnapshot(dialog_, snapshot);
+    window_ = gui_->openDialog(&snapshot.view);
+    if (window_ == nullptr) gui_ = nullptr;
+  }
+  ~DialogView() {
+    if (window_ != nullptr) gui_->closeDialog(window_);
+  }
+  DialogView(const DialogView&) = delete;
+  DialogView& operator=(const DialogView&) = delete;
+
+  // Puts the dialog on the screen as it is now.
+  void show() {
+    if (window_ == nullptr) return;
+    DialogSnapshot snapshot;
+    takeSnapshot(dialog_, snapshot);
+    gui_->showDialog(window_, &snapshot.view);
+  }
+
+  // The id of the button the user presses; the dialog is logged with it.
+  int ask(const MessageBoxRequest& request) {
+    if (window_ == nullptr) return askUser(request);
+    show();
+    int id = gui_->waitForButton(window_);
+    for (const Button& button : request.buttons) {
+      if (button.id != id) continue;
+      logShown(request, button.name.c_str());
+      return id;
+    }
+    stopUnanswered(request, "the window was lost");
+  }
+
+ private:
+  HWND dialog_;
+  const WinportGuiBackend* gui_ = nullptr;
+  void* window_ = nullptr;
+};
+
 INT_PTR runModal(const DialogTemplate& dialogTemplate, DLGPROC procedure, LPARAM parameter) {
   HWND dialog = createDialog(dialogTemplate);
-  procedure(dialog, WM_INITDIALOG, 0, parameter);
-  procedure(dialog, WM_PAINT, 0, 0);
-  bool asked = false;
-  for (;;) {
-    Message message{};
-    Next next = nextMessage(dialog, message);
-    if (next == Next::Ended) break;
-    if (next == Next::Idle) {
-      MessageBoxRequest request = describeDialog(dialog);
-      if (request.buttons.empty()) stopUnanswered(request, "the dialog shows no button");
-      int id = askUser(request);
-      asked = true;
-      message = {WM_COMMAND, static_cast<WPARAM>(id),
-                 static_cast<LPARAM>(controlOf(dialog, id))};
-    }
-    procedure(dialog, message.message, message.wParam, message.lParam);
-  }
-  // A dialog that ran by itself is logged too, as it looked when it ended.
-  if (!asked) logShown(describeDialog(dialog), "self");
-  procedure(dialog, WM_DESTROY, 0, 0);
   INT_PTR result = 0;
+  {
+    DialogView view(dialog);
+    procedure(dialog, WM_INITDIALOG, 0, parameter);
+    procedure(dialog, WM_PAINT, 0, 0);
+    bool asked = false;
+    for (;;) {
+      Message message{};
+      Next next = nextMessage(dialog, message);
+      if (next == Next::Ended) break;
+      view.show();
+      if (next == Next::Idle) {
+        MessageBoxRequest request = describeDialog(dialog);
+        if (request.buttons.empty()) stopUnanswered(request, "the dialog shows no button");
+        int id = view.ask(request);
+        asked = true;
+        message = {WM_COMMAND, static_cast<WPARAM>(id),
+                   static_cast<LPARAM>(controlOf(dialog, id))};
+      }
+      procedure(dialog, message.message, message.wParam, message.lParam);
+    }
+    // A dialog that ran by itself is logged too, as it looked when it ended.
+    if (!asked) logShown(describeDialog(dialog), "self");
+  }  // the window closes as the dialog ends, before it is destroyed
+  procedure(dialog, WM_DESTROY, 0, 0);
   {
     WindowTable& windows = table();
     std::lock_guard<std::mutex> guard(windows.lock);
@@ -184,7 +278,7 @@ BOOL withWindow(HWND handle, Change&& change) {
 
 }  // namespace
 
-bool notePicture(HWND window, long x, long y, long width, long height) {
+bool notePicture(HWND window, Picture picture) {
   WindowTable& windows = table();
   std::lock_guard<std::mutex> guard(windows.lock);
   auto found = windows.windows.find(window);
@@ -193,13 +287,15 @@ bool notePicture(HWND window, long x, long y, long width, long height) {
   Window* target = &found->second;
   for (auto& [handle, control] : windows.windows) {
     if (control.parent == window && control.kind == DIALOG_CONTROL_PICTURE &&
-        x >= control.rect.left && x < control.rect.right && y >= control.rect.top &&
-        y < control.rect.bottom) {
+        picture.x >= control.rect.left && picture.x < control.rect.right &&
+        picture.y >= control.rect.top && picture.y < control.rect.bottom) {
+      picture.x -= control.rect.left;
+      picture.y -= control.rect.top;
       target = &control;
       break;
     }
   }
-  target->picture = "[picture " + std::to_string(width) + " x " + std::to_string(height) + "]";
+  target->picture = std::move(picture);
   return true;
 }
 
@@ -279,7 +375,9 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL /*repaint
 BOOL GetClientRect(HWND window, RECT* rect) {
   if (rect == nullptr) return FALSE;
   if (window == kDesktop) {
-    *rect = rectOf(0, 0, kDesktopWidth, kDesktopHeight);
+    int width = kDesktopWidth, height = kDesktopHeight;
+    if (chooseBackend() == Backend::Window) windowBackend()->desktopSize(&width, &height);
+    *rect = rectOf(0, 0, width, height);
     return TRUE;
   }
   return withWindow(window, [&](WindowTable&, Window& found) {

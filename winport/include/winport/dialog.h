@@ -1,16 +1,22 @@
 // Message boxes and dialogs.
 //
 // Where a box appears is chosen at run time, once per box:
+// - a window, when a display is present (DISPLAY): the windowed backend,
+//   libwinport_fltk.so beside libwinport.so, loaded on first use. Closing a
+//   box's window answers Cancel, or the only button; closing is refused
+//   otherwise. When it cannot be loaded or the display cannot be opened, the
+//   reason is printed once and the terminal is used;
 // - the scripted backend, for tests, when WINPORT_DIALOG_SCRIPT (answers
 //   separated by commas) or WINPORT_DIALOG_SCRIPT_FILE (one answer a line,
 //   blank lines and lines starting with '#' skipped) is set. An answer is a
 //   button name (OK, CANCEL, ABORT, RETRY, IGNORE, YES, NO; any case),
 //   optionally followed by " touch PATH": the file PATH is created before the
 //   box returns, so a test can change the world between two boxes;
+//   (a script wins over a display);
 // - the terminal otherwise: the box is printed on stderr with its buttons and
 //   the answer is read from stdin (the first letter of a button, or an empty
 //   line for the first button).
-// WINPORT_DIALOG_BACKEND=script|terminal forces a backend.
+// WINPORT_DIALOG_BACKEND=script|terminal|fltk forces a backend.
 //
 // A box that nobody can answer never returns: when stdin is closed, or the
 // script has no answer left (or names a button the box does not have), the box
@@ -68,8 +74,11 @@ WINPORT_API int MessageBoxA(HWND owner, const char* text, const char* caption, U
 // the run returns the EndDialog result. The log line of a dialog starts with
 // "dialog", its text holds the visible static texts, one a line; a dialog
 // that ended without asking the user is logged once as it ended, with
-// answer=self. The text
-// backends show no pictures and have a 1024 x 768 desktop.
+// answer=self. In a window, the dialog is on the screen (drawn) before each
+// message is handled, so a dialog that works by posting itself commands shows
+// while it works; closing its window presses its visible Cancel button, and is
+// refused when there is none. The text backends show no pictures and have a
+// 1024 x 768 desktop; a window's desktop is its screen.
 
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
