@@ -67,9 +67,9 @@ constexpr std::array<uint8_t, kPictureBytes> kPictureDib = makePicture();
 const DialogItemTemplate kProgressItems[] = {
     {DIALOG_CONTROL_PICTURE, kProgressPictureArea, 12, 12, 32, 32, nullptr},
     {DIALOG_CONTROL_TEXT, kProgressFirstLine, 56, 12, 290, 20, ""},
-    {DIALOG_CONTROL_TEXT, kProgressSecondLine, 56, 36, 290, 20, ""},
+    {DIALOG_CONTROL_TEXT, kProgressSecondLine, 56, 36, 290, 40, ""},
 };
-const DialogTemplate kProgress{"", 0, 0, 360, 80, kProgressItems, 3};
+const DialogTemplate kProgress{"", 0, 0, 360, 88, kProgressItems, 3};
 
 const DialogItemTemplate kPromptItems[] = {
     {DIALOG_CONTROL_PICTURE, kPromptPictureArea, 12, 12, 32, 32, nullptr},

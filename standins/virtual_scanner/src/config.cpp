@@ -133,6 +133,7 @@ void readFaultValues(HKEY key, Config& c) {
   if (readDword(key, kValueNotReadyPolls, v)) c.notReadyPolls = v;
   if (readDword(key, kValueNotReadyMs, v)) c.notReadyMs = v;
   if (readDword(key, kValueWaitMs, v)) c.waitMs = v;
+  if (readDword(key, kValueMaintenanceMs, v)) c.maintenanceMs = v;
   if (readDword(key, kValueStopAfterLines, v)) c.stopAfterLines = v;
   if (readString(key, kValueTraceFile, text)) c.traceFile = text;
 }
@@ -162,6 +163,7 @@ void readEnvironment(Config& c) {
   environmentNumber(kEnvNotReadyPolls, c.notReadyPolls);
   environmentNumber(kEnvNotReadyMs, c.notReadyMs);
   environmentNumber(kEnvWaitMs, c.waitMs);
+  environmentNumber(kEnvMaintenanceMs, c.maintenanceMs);
   environmentNumber(kEnvStopAfterLines, c.stopAfterLines);
   const std::string trace = standins::environmentText(kEnvTrace);
   if (!trace.empty()) c.traceFile = trace;

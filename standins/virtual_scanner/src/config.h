@@ -42,6 +42,7 @@ struct Config {
   uint32_t notReadyPolls = 0;
   uint32_t notReadyMs = 0;
   uint32_t waitMs = 0;
+  uint32_t maintenanceMs = 0;
   uint32_t stopAfterLines = 0;  // 0: no early stop
   std::string traceFile;
 

@@ -1,8 +1,10 @@
 #include "device.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "../../common/trace.h"
 #include "virtscan/virtscan.h"
@@ -131,6 +133,10 @@ int16_t VirtualDevice::dispatch(DriverRequest& request) {
       return 0;
     case DRV_GET_BUFFER_SIZE:
       return bufferSize(request);
+    case DRV_CALIBRATE:
+    case DRV_CLEAN:
+      std::this_thread::sleep_for(std::chrono::milliseconds(config_.maintenanceMs));
+      return 0;
     default:
       // Every other operation (maintenance, calibration, cleaning, the
       // forwarded ones) succeeds at once on this device.

@@ -56,6 +56,7 @@ inline constexpr const char* kValueFaults = "Faults";  // string, as VIRTSCAN_FA
 inline constexpr const char* kValueNotReadyPolls = "Not Ready Polls";
 inline constexpr const char* kValueNotReadyMs = "Not Ready Milliseconds";
 inline constexpr const char* kValueWaitMs = "Wait Milliseconds";
+inline constexpr const char* kValueMaintenanceMs = "Maintenance Milliseconds";
 inline constexpr const char* kValueStopAfterLines = "Stop After Lines";
 inline constexpr const char* kValueTraceFile = "Trace File";  // string
 
@@ -69,6 +70,9 @@ inline constexpr const char* kEnvFaults = "VIRTSCAN_FAULTS";
 inline constexpr const char* kEnvNotReadyPolls = "VIRTSCAN_NOT_READY_POLLS";  // readiness polls
 inline constexpr const char* kEnvNotReadyMs = "VIRTSCAN_NOT_READY_MS";  // ms after the scan start
 inline constexpr const char* kEnvWaitMs = "VIRTSCAN_WAIT_MS";           // reply of operation 24
+// How long a calibration (operation 43) or a cleaning (45) takes, as on a
+// real device; 0 (the default): at once.
+inline constexpr const char* kEnvMaintenanceMs = "VIRTSCAN_MAINTENANCE_MS";
 inline constexpr const char* kEnvStopAfterLines = "VIRTSCAN_STOP_AFTER_LINES";  // lines per scan
 inline constexpr const char* kEnvTrace = "VIRTSCAN_TRACE";                      // trace file path
 
