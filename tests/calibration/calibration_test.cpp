@@ -2,6 +2,7 @@
 // its trace, the boxes and dialogs in the dialog log, answered by a script.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ferrox/scanner_command.h"
 #include "plugin_loader.h"
 #include "text_files.h"
 #include "winport/dialog.h"
@@ -53,6 +55,8 @@ class Calibration : public testing::Test {
         "WINPORT_SHM_NAMESPACE=" + sectionNamespace(++runs_),
         "TMPDIR=" + dir.path()};
     if (!script.empty()) environment.push_back("WINPORT_DIALOG_SCRIPT=" + script);
+    // Never a window, even under a display: a box nobody expected stops the run.
+    environment.push_back("WINPORT_DIALOG_BACKEND=script");
     if (!faults.empty()) environment.push_back("VIRTSCAN_FAULTS=" + faults);
     for (char** entry = environ; *entry != nullptr; ++entry) {
       std::string inherited = *entry;
@@ -102,6 +106,74 @@ class Calibration : public testing::Test {
     std::filesystem::copy_file(testsupport::binPath("Calibration"), dir.file("alone/Calibration"));
     return dir.file("alone/Calibration");
   }
+
+  // A process of its own that opens the scanner and holds its lock, in the
+  // shared state the next run() uses, until release() tells it to let go.
+  class LockHolder {
+   public:
+    LockHolder(const std::string& sectionNamespace, const std::string& trace) {
+      int ready[2], go[2];
+      if (pipe(ready) != 0 || pipe(go) != 0) return;
+      child_ = fork();
+      if (child_ == 0) {
+        close(ready[0]);
+        close(go[1]);
+        setenv("WINPORT_SHM_NAMESPACE", sectionNamespace.c_str(), 1);
+        setenv("WINPORT_REGISTRY", testsupport::binPath("registry.reg").c_str(), 1);
+        setenv("VIRTSCAN_TRACE", trace.c_str(), 1);
+        unsetenv("VIRTSCAN_FAULTS");
+        _exit(hold(ready[1], go[0]));
+      }
+      close(ready[1]);
+      close(go[0]);
+      release_ = go[1];
+      char byte = 0;
+      pollfd wait{ready[0], POLLIN, 0};
+      locked_ = poll(&wait, 1, 20000) == 1 && read(ready[0], &byte, 1) == 1 && byte == 'L';
+      close(ready[0]);
+    }
+    ~LockHolder() { release(); }
+    bool locked() const { return locked_; }
+    // Lets go of the lock; the child's exit status: 0 when its lock was still
+    // its own at the end.
+    int release() {
+      if (child_ <= 0) return -1;
+      close(release_);
+      int status = 0;
+      waitpid(child_, &status, 0);
+      child_ = 0;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+    }
+
+   private:
+    static int hold(int ready, int go) {
+      HMODULE ferrox = LoadLibraryA(testsupport::binPath("FERROX.DLL").c_str());
+      auto commander = reinterpret_cast<ScannerCommanderFn>(
+          GetProcAddress(ferrox, kScannerCommanderName));
+      if (commander == nullptr) return 20;
+      ScannerCommand command{};
+      auto send = [&](uint16_t code) {
+        command.code = code;
+        commander(&command);
+        return command.status;
+      };
+      if (send(CMD_OPEN) != SCAN_OK || send(CMD_LOCK) != SCAN_OK) return 21;
+      if (write(ready, "L", 1) != 1) return 22;
+      char byte;
+      while (read(go, &byte, 1) > 0) {
+      }
+      // A gated command still passes with the handle: the lock stayed ours.
+      int result = send(CMD_FORWARD_12) == SCAN_OK ? 0 : 23;
+      send(CMD_UNLOCK);
+      send(CMD_CLOSE);
+      FreeLibrary(ferrox);
+      return result;
+    }
+
+    pid_t child_ = 0;
+    int release_ = -1;
+    bool locked_ = false;
+  };
 
   testsupport::TempDir dir;
 };
@@ -183,6 +255,20 @@ TEST_F(Calibration, ARefusedLockClosesAndShowsStringEight) {
             std::string::npos)
       << result.shown[0];
   EXPECT_NE(result.shown[0].find("icon=error buttons=OK"), std::string::npos);
+}
+
+TEST_F(Calibration, AScannerLockedByAnotherProcessIsClosedAndReported) {
+  LockHolder holder(sectionNamespace(runs_ + 1), dir.file("holder-trace"));
+  ASSERT_TRUE(holder.locked());
+  CalibrationRun refused = run({"Clean"}, "OK");
+  EXPECT_EQ(refused.exitCode, 0) << refused.err;
+  // The lock is refused by the library itself: the driver sees no lock.
+  EXPECT_EQ(refused.ops, (std::vector<int>{0, 1}));
+  ASSERT_EQ(refused.shown.size(), 1u);
+  EXPECT_NE(refused.shown[0].find("text=\"The scanner cannot be opened."), std::string::npos)
+      << refused.shown[0];
+  // Calibration's close left the other process's lock alone.
+  EXPECT_EQ(holder.release(), 0);
 }
 
 TEST_F(Calibration, TheOutcomeOfThePassIsNotShown) {
