@@ -11,4 +11,5 @@ echo "== tests (GCC build)"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 echo "== tests (Clang ASan + UBSan build)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$root/tests/lsan-suppressions.txt \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
