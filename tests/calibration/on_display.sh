@@ -5,63 +5,9 @@
 # would, checks the driver trace and the dialog log, and saves screenshots.
 #
 #   on_display.sh BIN_DIR SCREENSHOT_DIR
-#
-# Starts its own display when none is given (xvfb-run); exits 77 (skipped)
-# when xvfb-run, xdotool, openbox or ImageMagick's import is missing.
 set -euo pipefail
 
-bin=$(cd "$1" && pwd)
-shots=$2
-mkdir -p "$shots"
-shots=$(cd "$shots" && pwd)
-
-if [ -z "${ON_DISPLAY_INNER:-}" ]; then
-  for tool in xvfb-run xdotool openbox import; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-  done
-  ON_DISPLAY_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-    bash "$0" "$bin" "$shots"
-fi
-
-work=$(mktemp -d)
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm=$!
-trap 'kill $wm 2>/dev/null || true; rm -rf "$work"' EXIT
-# The window manager is up once it owns the screen's manager selection.
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-
-trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# A visible window titled $1 other than window $2 (0: any), waited for.
-next_window() {
-  local title=$1 previous=$2 id
-  for _ in $(seq 150); do
-    for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-      [ "$id" != "$previous" ] && { echo "$id"; return 0; }
-    done
-    sleep 0.1
-  done
-  echo "no window \"$title\" appeared" >&2
-  return 1
-}
-
-shoot() {  # window, file name: the window with its frame
-  sleep 0.3
-  import -frame -window "$1" "$shots/$2"
-}
-
-click() {  # window, x, y in its client area
-  xdotool mousemove --window "$1" "$2" "$3" click 1
-}
-
-press_key() {  # window, key
-  xdotool windowactivate --sync "$1" key "$2"
-}
+source "$(dirname "$0")/../support/display.sh"
 
 run=0
 # Starts Calibration with arguments "$@"; FAULTS and MAINTENANCE_MS from the caller.
@@ -78,15 +24,13 @@ start() {
 
 # Waits for Calibration to exit; checks its status, driver operations and log answers.
 finish() {
-  local want_ops=$1 want_answers=$2 status=0 ops answers
-  for _ in $(seq 200); do kill -0 "$calibration" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$calibration" 2>/dev/null && { fail "run $run: Calibration still runs"; kill "$calibration"; }
-  wait "$calibration" || status=$?
-  [ "$status" = 0 ] || fail "run $run: exit status $status: $(cat "$work/out")"
+  local want_ops=$1 want_answers=$2 ops answers
+  wait_exit "$calibration"
+  [ "$exit_status" = 0 ] || fail "run $run: exit status $exit_status: $(cat "$work/out")"
   ops=$(grep -o '^op=[0-9]*' "$work/trace" | cut -d= -f2 | grep -xE '0|1|2|3|10|12|29|43|45' |
         tr '\n' ' ')
   [ "$ops" = "$want_ops" ] || fail "run $run: driver operations \"$ops\", wanted \"$want_ops\""
-  answers=$(sed 's/.* answer=//' "$work/log" | tr '\n' ' ')
+  answers=$(answers_in "$work/log")
   [ "$answers" = "$want_answers" ] || fail "run $run: answers \"$answers\", wanted \"$want_answers\""
 }
 
@@ -133,8 +77,4 @@ prompt=$(next_window "Scanner Cleaning" 0)
 press_key "$prompt" Escape
 finish "0 2 29 10 12 3 1 " "CANCEL "
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all runs passed; screenshots in $shots"
+finish_checks

@@ -33,6 +33,7 @@ constexpr int kButtonWidth = 84;
 constexpr int kButtonHeight = 28;
 constexpr int kButtonGap = 8;
 constexpr int kMaxTextWidth = 440;
+constexpr int kLabelInset = 8;
 
 // A display that goes away leaves nobody to answer: the program stops the
 // way it does when the terminal's input is closed.
@@ -137,7 +138,9 @@ int showMessageBox(const WinportGuiBox* box) {
   fl_font(kFont, kFontSize);
   int textWidth = kMaxTextWidth, textHeight = 0;
   fl_measure(box->text, textWidth, textHeight, 0);
-  textWidth = std::max(textWidth, 120);
+  // A label is drawn a few pixels inside its box: room for that, so that the
+  // measured lines are the lines drawn.
+  textWidth = std::max(textWidth + kLabelInset, 120);
   textHeight = std::max(textHeight, icon ? kIconSide : 20);
   int buttonsWidth = box->buttonCount * kButtonWidth + (box->buttonCount - 1) * kButtonGap;
   int textLeft = kMargin + (icon ? kIconSide + kMargin : 0);
