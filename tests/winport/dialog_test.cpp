@@ -201,8 +201,10 @@ class ScriptedDialog : public testing::Test {
   void SetUp() override {
     events = DialogEvents{};
     setenv("WINPORT_DIALOG_LOG", dir.file("log").c_str(), 1);
+    setenv("WINPORT_DIALOG_BACKEND", "script", 1);  // never a window, even under a display
   }
   void TearDown() override {
+    unsetenv("WINPORT_DIALOG_BACKEND");
     unsetenv("WINPORT_DIALOG_LOG");
     unsetenv("WINPORT_DIALOG_SCRIPT");
   }
@@ -241,6 +243,16 @@ TEST_F(ScriptedDialog, PostedCommandsRunWithoutAskingAnybody) {
             "dialog caption=\"Scanner\" text=\"Make the scanner ready\" icon=none "
             "buttons=1085,CANCEL answer=self\n");
   EXPECT_EQ(DialogBoxIndirectParamA(0, nullptr, 0, progressProcedure, 0), -1);
+}
+
+// A dialog working by itself is printed as it starts, and again only when
+// what it shows changes; nothing is asked.
+TEST(TerminalDialog, AWorkingDialogIsPrintedWithoutAQuestion) {
+  BoxRun run = showInChild({{"WINPORT_DIALOG_BACKEND", "terminal"}}, "", [] {
+    return static_cast<int>(DialogBoxIndirectParamA(0, &kPrompt, 0, progressProcedure, 1));
+  });
+  EXPECT_EQ(run.exitCode, IDCANCEL) << run.err;
+  EXPECT_EQ(run.err, "\n+-- Scanner --\n| Make the scanner ready\n+-- [Continue] [Cancel]\n");
 }
 
 TEST(TerminalDialog, ClosedInputStopsTheProgram) {

@@ -63,6 +63,9 @@ int askTerminal(const MessageBoxRequest& request);
 int askScript(const MessageBoxRequest& request);
 int askWindow(const WinportGuiBackend& gui, const MessageBoxRequest& request);
 
+// Prints a dialog that is working by itself, without asking anything.
+void showTerminal(const MessageBoxRequest& request);
+
 // Appends the box and its answer (nullptr: none) to WINPORT_DIALOG_LOG when set.
 void logShown(const MessageBoxRequest& request, const char* answer);
 

@@ -182,12 +182,14 @@ void takeSnapshot(HWND dialog, DialogSnapshot& snapshot) {
                                    closeAnswer};
 }
 
-// Where a running dialog appears: a window, or the text backends, which show
-// it only when it waits for the user.
+// Where a running dialog appears: a window; the terminal, which prints it
+// when it waits for the user and whenever it changes while working by itself;
+// or the script, which shows nothing.
 class DialogView {
  public:
   explicit DialogView(HWND dialog) : dialog_(dialog) {
-    if (chooseBackend() != Backend::Window) return;
+    backend_ = chooseBackend();
+    if (backend_ != Backend::Window) return;
     gui_ = windowBackend();
     DialogSnapshot snapshot;
     takeSnapshot(dialog_, snapshot);
@@ -200,8 +202,15 @@ class DialogView {
   DialogView(const DialogView&) = delete;
   DialogView& operator=(const DialogView&) = delete;
 
-  // Puts the dialog on the screen as it is now.
-  void show() {
+  // Puts the dialog on the screen as it is now, before it handles a message
+  // it posted itself (`working`) or waits for the user.
+  void show(bool working) {
+    if (backend_ == Backend::Terminal && working) {
+      MessageBoxRequest request = describeDialog(dialog_);
+      std::string shown = request.caption + '\n' + request.text;
+      if (shown != lastPrinted_) showTerminal(request);
+      lastPrinted_ = shown;
+    }
     if (window_ == nullptr) return;
     DialogSnapshot snapshot;
     takeSnapshot(dialog_, snapshot);
@@ -211,7 +220,7 @@ class DialogView {
   // The id of the button the user presses; the dialog is logged with it.
   int ask(const MessageBoxRequest& request) {
     if (window_ == nullptr) return askUser(request);
-    show();
+    show(false);
     int id = gui_->waitForButton(window_);
     for (const Button& button : request.buttons) {
       if (button.id != id) continue;
@@ -223,6 +232,8 @@ class DialogView {
 
  private:
   HWND dialog_;
+  Backend backend_;
+  std::string lastPrinted_;
   const WinportGuiBackend* gui_ = nullptr;
   void* window_ = nullptr;
 };
@@ -239,7 +250,7 @@ INT_PTR runModal(const DialogTemplate& dialogTemplate, DLGPROC procedure, LPARAM
       Message message{};
       Next next = nextMessage(dialog, message);
       if (next == Next::Ended) break;
-      view.show();
+      if (next == Next::Message) view.show(true);
       if (next == Next::Idle) {
         MessageBoxRequest request = describeDialog(dialog);
         if (request.buttons.empty()) stopUnanswered(request, "the dialog shows no button");

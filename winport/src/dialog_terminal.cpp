@@ -22,6 +22,7 @@ void printBox(const MessageBoxRequest& request) {
   std::fputs("+--", stderr);
   for (const Button& button : request.buttons) std::fprintf(stderr, " [%s]", button.label.c_str());
   std::fputc('\n', stderr);
+  std::fflush(stderr);
 }
 
 void printPrompt(const MessageBoxRequest& request) {
@@ -59,6 +60,8 @@ std::string trimmed(const std::string& text) {
 }
 
 }  // namespace
+
+void showTerminal(const MessageBoxRequest& request) { printBox(request); }
 
 int askTerminal(const MessageBoxRequest& request) {
   printBox(request);
