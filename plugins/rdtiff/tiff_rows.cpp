@@ -12,7 +12,8 @@
 //     and the rest of its data consumed, so the next row starts after it;
 //   - compressed data that end before a row is complete fail the row with
 //     id 2, result 3 (PackBits); the CCITT decoders see only 0 bits after the
-//     end (a white tail for one-dimensional rows, 10 for Group 4 rows);
+//     end (a white tail for one-dimensional rows, 10 for Group 4 rows), and a
+//     host read error inside CCITT data fails the row with id 2, result 3;
 //   - rows of three 8-bit samples are exchanged from RGB to BGR in every
 //     compression; WhiteIsZero rows are inverted (CCITT rows by the decoder).
 #include <algorithm>
@@ -174,17 +175,22 @@ int32_t DecodeCcitt(reader::ImageBlockBase& image, std::span<uint8_t> row) {
   state.ccitt.reverseBits = info.fillOrder == 2 ? 1 : 0;
   ccitt::DecoderView view{state.ccitt, work.input(), work.changeLists(),
                           ccitt::ByteSource{ReadHost, &image.head}};
+  int32_t decoded = ccitt::kRowDone;
   switch (info.compression) {
     case tiff::kCompressionModifiedHuffman:
       ccitt::AlignToByte(state.ccitt);
-      return ccitt::RunDecoder(view, row, info.imageWidth, ink);
+      decoded = ccitt::RunDecoder(view, row, info.imageWidth, ink);
+      break;
     case tiff::kCompressionGroup3:
-      return ccitt::RunDecoder(view, row, info.imageWidth, ink);
+      decoded = ccitt::RunDecoder(view, row, info.imageWidth, ink);
+      break;
     default:
-      return ccitt::TwoDimDecoder(view, row, info.imageWidth, ink) == ccitt::kRowDone
-                 ? kReaderOk
-                 : kReaderCorrupt;
+      decoded = ccitt::TwoDimDecoder(view, row, info.imageWidth, ink);
+      break;
   }
+  // A failing host read is an error, where the end of the data is not.
+  if (state.ccitt.inputEnded == ccitt::kInputFailed) return ReadFailed();
+  return decoded == ccitt::kRowDone ? kReaderOk : kReaderCorrupt;
 }
 
 bool StripStart(const tiff::TiffInfo& info, uint32_t row) {

@@ -258,5 +258,20 @@ TEST_F(TiffTest, CorruptGroup4DataEndTheReadWithTenAndNoMessage) {
   EXPECT_EQ(result, 1);
 }
 
+TEST_F(TiffTest, HostReadErrorsInsideCcittDataAreReadFailures) {
+  // Modified Huffman, Group 3 and Group 4 pages whose data cannot be read.
+  for (uint16_t compression : {2, 3, 4}) {
+    Page page = SimplePage(16, 3, 1, 1, 0, compression, 3, {{0x00, 0x00, 0x00, 0x00}});
+    readertest::OpenImage image(api, "ccitt.tif", Build({page}));
+    ASSERT_EQ(image.initResult, 1);
+    testsupport::MemoryFiles::instance().readFailsAfterBytes = 0;
+    int32_t result = 0;
+    image.read(3, 4, 0, nullptr, &result);
+    testsupport::MemoryFiles::instance().readFailsAfterBytes = -1;
+    EXPECT_EQ(result, 3) << compression;
+    EXPECT_EQ(api.lastError(), "Error reading from file.") << compression;
+  }
+}
+
 }  // namespace
 }  // namespace tifftest
