@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -46,8 +47,9 @@ class Launcher : public testing::Test {
 
   // The registry: the Inf_Info key of "ScanSuite" with `infValues` (lines of
   // "name"="value"), and the "ScanDriver" key with `driverValues` when given.
-  void writeRegistry(const std::string& infValues, const std::string& driverValues = "") {
-    std::ofstream out(dir.file("registry.reg"));
+  void writeRegistry(const std::string& infValues, const std::string& driverValues = "",
+                     const std::string& file = "registry.reg") {
+    std::ofstream out(dir.file(file));
     out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\ScanSuite\\Inf_Info]\n" << infValues;
     if (!driverValues.empty())
       out << "\n[HKEY_LOCAL_MACHINE\\Software\\ScanDriver]\n" << driverValues;
@@ -62,13 +64,17 @@ class Launcher : public testing::Test {
 
   // rundll mendle.dll,fnRun `commandLine`; `script` answers the boxes (empty:
   // the terminal backend, reading `input`).
+  // `rundll`: another copy of the program, which then reads the registry file
+  // of its own finding (none is named).
   LauncherRun run(const std::string& commandLine, const std::string& script,
-                  const std::string& input = "") {
+                  const std::string& input = "", std::string rundll = "") {
     unlink(dir.file("log").c_str());
     std::ofstream(dir.file("input")) << input;
-    std::string rundll = testsupport::binPath("rundll");
-    std::vector<std::string> environment{"WINPORT_REGISTRY=" + dir.file("registry.reg"),
-                                         "WINPORT_DIALOG_LOG=" + dir.file("log")};
+    std::vector<std::string> environment{"WINPORT_DIALOG_LOG=" + dir.file("log")};
+    if (rundll.empty()) {
+      rundll = testsupport::binPath("rundll");
+      environment.push_back("WINPORT_REGISTRY=" + dir.file("registry.reg"));
+    }
     if (!script.empty()) environment.push_back("WINPORT_DIALOG_SCRIPT=" + script);
     // Never a window, even when the tests run under a display.
     environment.push_back(std::string("WINPORT_DIALOG_BACKEND=") +
@@ -210,6 +216,19 @@ TEST_F(Launcher, NobodyAtTheTerminalStopsThePromptLoop) {
   EXPECT_EQ(result.boxes.size(), 2u);
   EXPECT_NE(result.err.find("Insert the CD"), std::string::npos) << result.err;
   EXPECT_EQ(starts(false), 0u);
+}
+
+// With no registry file named, a program reads the one beside itself.
+TEST_F(Launcher, TheRegistryBesideTheProgramIsReadWhenNoneIsNamed) {
+  std::filesystem::create_directory(dir.file("alone"));
+  for (const char* name : {"rundll", "libwinport.so", "mendle.dll"})
+    std::filesystem::copy_file(testsupport::binPath(name), dir.file(std::string("alone/") + name));
+  std::ofstream(medium) << "";
+  writeRegistry(fullInfo(), "", "alone/registry.reg");
+  LauncherRun result = run("ScanSuite,ScanDriver", "", "", dir.file("alone/rundll"));
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(result.boxes.empty());
+  EXPECT_EQ(starts(true), 1u);
 }
 
 }  // namespace
