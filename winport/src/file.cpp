@@ -211,7 +211,15 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD /*share*/, void* /*secu
   return winport::createFile(name, access, disposition, flags);
 }
 
-BOOL ReadFile(HANDLE handle, void* buffer, DWORD count, DWORD* done, void* overlapped) {
+namespace {
+
+// Moves `count` bytes in chunks through `step` (read or write on the file's
+// descriptor), retrying interrupted calls. A step that moves nothing ends a
+// read (the end of the file: success with fewer bytes) and fails a write (a
+// full disk shows as an error or as no progress).
+template <typename Byte, typename Step>
+BOOL transfer(HANDLE handle, Byte* buffer, DWORD count, DWORD* done, void* overlapped,
+              bool reading, Step step) {
   if (done != nullptr) *done = 0;
   if (overlapped != nullptr || (buffer == nullptr && count > 0)) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -222,41 +230,30 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD count, DWORD* done, void* overl
   size_t total = 0;
   while (total < count) {
     size_t chunk = count - total < kMaxTransfer ? count - total : kMaxTransfer;
-    ssize_t got = read(file->descriptor, static_cast<char*>(buffer) + total, chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
+    ssize_t moved = step(file->descriptor, buffer + total, chunk);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved == 0 && reading) break;
+    if (moved <= 0) {
+      if (moved == 0) errno = ENOSPC;
       if (done != nullptr) *done = static_cast<DWORD>(total);
       return failTransfer();
     }
-    if (got == 0) break;  // end of file: success with fewer bytes
-    total += static_cast<size_t>(got);
+    total += static_cast<size_t>(moved);
   }
   if (done != nullptr) *done = static_cast<DWORD>(total);
   return TRUE;
 }
 
+}  // namespace
+
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD count, DWORD* done, void* overlapped) {
+  return transfer(handle, static_cast<char*>(buffer), count, done, overlapped, true,
+                  [](int fd, char* at, size_t chunk) { return read(fd, at, chunk); });
+}
+
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD count, DWORD* done, void* overlapped) {
-  if (done != nullptr) *done = 0;
-  if (overlapped != nullptr || (buffer == nullptr && count > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  FileRef file = fileOf(handle);
-  if (!file) return FALSE;
-  size_t total = 0;
-  while (total < count) {
-    size_t chunk = count - total < kMaxTransfer ? count - total : kMaxTransfer;
-    ssize_t put = write(file->descriptor, static_cast<const char*>(buffer) + total, chunk);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {  // a full disk shows as an error or as no progress
-      if (put == 0) errno = ENOSPC;
-      if (done != nullptr) *done = static_cast<DWORD>(total);
-      return failTransfer();
-    }
-    total += static_cast<size_t>(put);
-  }
-  if (done != nullptr) *done = static_cast<DWORD>(total);
-  return TRUE;
+  return transfer(handle, static_cast<const char*>(buffer), count, done, overlapped, false,
+                  [](int fd, const char* at, size_t chunk) { return write(fd, at, chunk); });
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* high, DWORD method) {
