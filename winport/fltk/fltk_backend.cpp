@@ -103,6 +103,16 @@ int waitForPress(BoxWindow& window) {
   return window.pressed;
 }
 
+// A text as a label shows it: FLTK reads "@" as the start of a symbol, "@@" as "@".
+std::string labelOf(const char* text) {
+  std::string label;
+  for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
+    label += *c;
+    if (*c == '@') label += '@';
+  }
+  return label;
+}
+
 void centre(Fl_Window& window) {
   int x, y, width, height;
   Fl::screen_xywh(x, y, width, height);
@@ -135,13 +145,18 @@ class IconWidget : public Fl_Widget {
 
 int showMessageBox(const WinportGuiBox* box) {
   bool icon = std::strcmp(box->icon, "none") != 0;
+  const std::string label = labelOf(box->text);
   fl_font(kFont, kFontSize);
   int textWidth = kMaxTextWidth, textHeight = 0;
-  fl_measure(box->text, textWidth, textHeight, 0);
+  fl_measure(label.c_str(), textWidth, textHeight, 1);
   // A label is drawn a few pixels inside its box: room for that, so that the
   // measured lines are the lines drawn.
   textWidth = std::max(textWidth + kLabelInset, 120);
-  textHeight = std::max(textHeight, icon ? kIconSide : 20);
+  // A text taller than the screen is cut, so that the buttons stay on it.
+  int screenX, screenY, screenWidth, screenHeight;
+  Fl::screen_xywh(screenX, screenY, screenWidth, screenHeight);
+  textHeight = std::clamp(textHeight, icon ? kIconSide : 20,
+                          std::max(20, screenHeight - kButtonHeight - 6 * kMargin));
   int buttonsWidth = box->buttonCount * kButtonWidth + (box->buttonCount - 1) * kButtonGap;
   int textLeft = kMargin + (icon ? kIconSide + kMargin : 0);
   int width = std::max(textLeft + textWidth + kMargin, buttonsWidth + 2 * kMargin);
@@ -152,7 +167,7 @@ int showMessageBox(const WinportGuiBox* box) {
   window.closeAnswer = box->closeAnswer;
   if (icon) new IconWidget(kMargin, kMargin, box->icon);
   Fl_Box* text = new Fl_Box(textLeft, kMargin, textWidth, textHeight);
-  text->copy_label(box->text);
+  text->copy_label(label.c_str());
   text->labelfont(kFont);
   text->labelsize(kFontSize);
   text->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
@@ -162,7 +177,7 @@ int showMessageBox(const WinportGuiBox* box) {
     // The first button is the default one: Enter presses it.
     Fl_Button* button = i == 0 ? new Fl_Return_Button(left, top, kButtonWidth, kButtonHeight)
                                : new Fl_Button(left, top, kButtonWidth, kButtonHeight);
-    button->copy_label(box->buttons[i].label);
+    button->copy_label(labelOf(box->buttons[i].label).c_str());
     presses[static_cast<size_t>(i)] = Press{&window, i};
     button->callback(onButton, &presses[static_cast<size_t>(i)]);
     left += kButtonWidth + kButtonGap;
@@ -239,8 +254,9 @@ void updateDialog(DialogWindow& dialog, const WinportGuiDialog& view) {
     widget->resize(control.x, control.y, control.width, control.height);
     if (control.kind == DIALOG_CONTROL_PICTURE) {
       static_cast<PictureWidget*>(widget)->set(control.picture);
-    } else if (widget->label() == nullptr || std::strcmp(widget->label(), control.text) != 0) {
-      widget->copy_label(control.text);
+    } else if (std::string label = labelOf(control.text);
+               widget->label() == nullptr || label != widget->label()) {
+      widget->copy_label(label.c_str());
     }
     if (control.visible != 0) {
       widget->show();
