@@ -1,0 +1,127 @@
+// The constant tables of a baseline JFIF encoder: the standard quantisation
+// and Huffman tables (ITU-T T.81 Annex K), the zigzag order, and the colour
+// conversion products, all computed at compile time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace wrjpeg {
+
+// Natural (row-major) index of each zigzag position.
+inline constexpr std::array<uint16_t, 64> kZigzagToNatural = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+namespace detail {
+
+// Reorders a table given row by row into zigzag order.
+constexpr std::array<uint8_t, 64> ToZigzag(const std::array<uint8_t, 64>& natural) {
+  std::array<uint8_t, 64> zigzag{};
+  for (size_t k = 0; k < 64; ++k) zigzag[k] = natural[kZigzagToNatural[k]];
+  return zigzag;
+}
+
+// Table K.1, row by row.
+inline constexpr std::array<uint8_t, 64> kLuminanceNatural = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+
+// Table K.2, row by row.
+inline constexpr std::array<uint8_t, 64> kChrominanceNatural = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+}  // namespace detail
+
+// Base quantisation tables in zigzag order: luminance (K.1), chrominance (K.2).
+inline constexpr std::array<uint8_t, 64> kBaseLuminanceQuant = detail::ToZigzag(detail::kLuminanceNatural);
+inline constexpr std::array<uint8_t, 64> kBaseChrominanceQuant =
+    detail::ToZigzag(detail::kChrominanceNatural);
+
+// A Huffman table as a DHT segment carries it: codes per length 1..16, then
+// the symbols in code order.
+struct HuffmanTableDef {
+  std::array<uint8_t, 16> counts;
+  const uint8_t* symbols;
+  uint16_t symbolCount;
+};
+
+inline constexpr uint8_t kDcSymbols[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+
+inline constexpr uint8_t kAcLuminanceSymbols[162] = {
+    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61,
+    0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52,
+    0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25,
+    0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45,
+    0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64,
+    0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83,
+    0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
+    0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6,
+    0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3,
+    0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
+    0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
+inline constexpr uint8_t kAcChrominanceSymbols[162] = {
+    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61,
+    0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33,
+    0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18,
+    0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44,
+    0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63,
+    0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
+    0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97,
+    0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4,
+    0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca,
+    0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
+    0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
+// The four tables in the order the encoder keeps them: DC luminance (K.3),
+// DC chrominance (K.4), AC luminance (K.5), AC chrominance (K.6).
+enum HuffmanSlot : uint8_t { kDcLuminance = 0, kDcChrominance = 1, kAcLuminance = 2, kAcChrominance = 3 };
+
+inline constexpr HuffmanTableDef kHuffmanTables[4] = {
+    {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcSymbols, 12},
+    {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcSymbols, 12},
+    {{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d}, kAcLuminanceSymbols, 162},
+    {{0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77}, kAcChrominanceSymbols, 162},
+};
+
+constexpr uint32_t CountSum(const std::array<uint8_t, 16>& counts) {
+  uint32_t sum = 0;
+  for (uint8_t c : counts) sum += c;
+  return sum;
+}
+static_assert(CountSum(kHuffmanTables[0].counts) == 12 && CountSum(kHuffmanTables[1].counts) == 12);
+static_assert(CountSum(kHuffmanTables[2].counts) == 162 && CountSum(kHuffmanTables[3].counts) == 162);
+
+// Colour conversion products: for i = 0..255 and x = i * 128, x times each
+// coefficient, truncated toward zero. Y = (R + G + B products) >> 7; Cb and
+// Cr the same with their products, stored as a byte after subtracting 128.
+struct ColourTables {
+  std::array<int32_t, 256> yR, yG, yB;
+  std::array<int32_t, 256> cbR, cbG, cbB;
+  std::array<int32_t, 256> crR, crG, crB;
+};
+
+namespace detail {
+
+constexpr std::array<int32_t, 256> Products(double coefficient) {
+  std::array<int32_t, 256> table{};
+  for (int i = 0; i < 256; ++i) table[static_cast<size_t>(i)] = static_cast<int32_t>(i * 128 * coefficient);
+  return table;
+}
+
+}  // namespace detail
+
+inline constexpr ColourTables kColourTables = {
+    detail::Products(0.299),   detail::Products(0.587),   detail::Products(0.114),
+    detail::Products(-0.1687), detail::Products(-0.3313), detail::Products(0.5),
+    detail::Products(0.5),     detail::Products(-0.4187), detail::Products(-0.0813),
+};
+
+}  // namespace wrjpeg
