@@ -96,6 +96,7 @@ Status ReaderPlugin::load(const std::string& path, std::unique_ptr<ReaderPlugin>
     char filter[kMaxPluginText];
     LoadStringA(m, kReaderFilterStringId, filter, sizeof filter);
     reader->description_ = filter;
+    reader->takePatterns();
     out = std::move(reader);
     return {};
   });
@@ -145,23 +146,31 @@ Status WriterPlugin::load(const std::string& path, std::unique_ptr<WriterPlugin>
 
     const std::string& text = writer->description_;
     writer->defaultExtension_ = text.substr(0, text.find(';'));
-    for (size_t star = text.find("*."); star != std::string::npos;
-         star = text.find("*.", star + 2)) {
-      size_t end = text.find_first_of(";)~ ,", star + 2);
-      writer->patterns_.push_back(
-          text.substr(star + 2, end == std::string::npos ? end : end - star - 2));
-    }
+    writer->takePatterns();
     out = std::move(writer);
     return {};
   });
 }
 
-bool WriterPlugin::matchesExtension(const std::string& extension) const {
+void LoadedPlugin::takePatterns() {
+  const std::string& text = description_;
+  for (size_t star = text.find("*."); star != std::string::npos;
+       star = text.find("*.", star + 2)) {
+    size_t end = text.find_first_of(";)~ ,", star + 2);
+    patterns_.push_back(text.substr(star + 2, end == std::string::npos ? end : end - star - 2));
+  }
+}
+
+bool LoadedPlugin::matchesPattern(const std::string& extension) const {
   if (extension.empty()) return false;
   std::string wanted = Lower(extension);
-  if (Lower(defaultExtension_) == wanted) return true;
   return std::any_of(patterns_.begin(), patterns_.end(),
                      [&](const std::string& p) { return Lower(p) == wanted; });
+}
+
+bool WriterPlugin::matchesExtension(const std::string& extension) const {
+  if (!extension.empty() && Lower(defaultExtension_) == Lower(extension)) return true;
+  return matchesPattern(extension);
 }
 
 bool WriterPlugin::appendsPages() const { return Lower(defaultExtension_) == "tif"; }

@@ -9,39 +9,81 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace imagehost::files {
 
 namespace {
 
-// Handle numbers → descriptors, shared by every thread of the process.
+constexpr size_t kReadAhead = 4096;
+
+// An open file: its descriptor and the bytes read ahead for the one-byte
+// reads, which readers make for every pixel byte of some formats. The
+// descriptor's position runs `ahead.size() - next` bytes past the file's.
+struct OpenFile {
+  int fd = -1;
+  std::vector<uint8_t> ahead;
+  size_t next = 0;
+};
+
+// Gives the bytes read ahead back to the file (moving its position to where
+// the reader is), so that a read, write or seek sees the file's position.
+void Settle(OpenFile& file) {
+  const size_t unread = file.ahead.size() - file.next;
+  if (unread != 0) lseek(file.fd, -static_cast<off_t>(unread), SEEK_CUR);
+  file.ahead.clear();
+  file.next = 0;
+}
+
+// Handle numbers → open files, shared by every thread of the process.
 class DescriptorTable {
  public:
   uint32_t add(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
     uint32_t handle = next_;
-    while (handle == 0 || fds_.count(handle) != 0) ++handle;
+    while (handle == 0 || files_.count(handle) != 0) ++handle;
     next_ = handle + 1;
-    fds_[handle] = fd;
+    files_[handle].fd = fd;
     return handle;
   }
+  // The descriptor, its position settled for a read, write or seek; -1 if none.
   int find(uint32_t handle) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = fds_.find(handle);
-    return it == fds_.end() ? -1 : it->second;
+    auto it = files_.find(handle);
+    if (it == files_.end()) return -1;
+    Settle(it->second);
+    return it->second.fd;
   }
   int remove(uint32_t handle) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = fds_.find(handle);
-    if (it == fds_.end()) return -1;
-    int fd = it->second;
-    fds_.erase(it);
+    auto it = files_.find(handle);
+    if (it == files_.end()) return -1;
+    int fd = it->second.fd;
+    files_.erase(it);
     return fd;
+  }
+  // The next byte of the file, from the bytes read ahead; -1 at the end or on error.
+  int32_t nextByte(uint32_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(handle);
+    if (it == files_.end()) return -1;
+    OpenFile& file = it->second;
+    if (file.next == file.ahead.size()) {
+      file.ahead.resize(kReadAhead);
+      file.next = 0;
+      ssize_t got;
+      do {
+        got = read(file.fd, file.ahead.data(), kReadAhead);
+      } while (got < 0 && errno == EINTR);
+      file.ahead.resize(got > 0 ? static_cast<size_t>(got) : 0);
+      if (got <= 0) return -1;
+    }
+    return file.ahead[file.next++];
   }
 
  private:
   std::mutex mutex_;
-  std::unordered_map<uint32_t, int> fds_;
+  std::unordered_map<uint32_t, OpenFile> files_;
   uint32_t next_ = 1;
 };
 
@@ -142,8 +184,12 @@ int32_t Seek(uint32_t handle, int32_t offset, int32_t origin) noexcept {
 }
 
 int32_t ReadByte(uint32_t handle) noexcept {
-  uint8_t byte = 0;
-  return Read(handle, &byte, 1) == 1 ? byte : -1;
+  try {
+    return Descriptors().nextByte(handle);
+  } catch (...) {  // no room to read ahead
+    Remember(ENOMEM);
+    return -1;
+  }
 }
 
 }  // namespace

@@ -210,6 +210,12 @@ Status ReaderSource::readRows(uint32_t top, uint32_t count, std::span<uint8_t> r
       if (top != 0) return Status::failure("rows of a reader must be read in order");
       if (Status restarted = restart(); !restarted) return restarted;
     }
+    // Readers that leave their current row to the host (Photo CD) are told
+    // where each block starts; the others are there already.
+    if (top != 0 && reader_.exports().setRow != nullptr) {
+      const int32_t positioned = reader_.exports().setRow(image_, top);
+      if (positioned != kReaderOk) return failure(positioned);
+    }
     std::fill_n(rows.begin(), bytes, uint8_t{0});  // some readers only OR bits into place
     int32_t result;
     {

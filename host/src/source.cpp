@@ -1,4 +1,5 @@
 #include <array>
+#include <filesystem>
 
 #include "guard.h"
 #include "posix_files.h"
@@ -12,9 +13,13 @@ enum class Choice { kNone, kReader, kNativeBmp };
 
 // Picks who reads a file from its first bytes: a reader answering 1, else the
 // host's BMP input for "BM", else a reader answering 2 (a guess, such as
-// Targa's, whose format has no signature).
-Choice Choose(const PluginSet& plugins, std::span<const uint8_t, kVerifyBytes> firstBytes,
-              const ReaderPlugin*& reader) {
+// Targa's, whose format has no signature) that names the file's extension
+// among its file types. A reader that answers 2 whatever the bytes (Photo CD,
+// whose library judges the file) thus only gets the files named for it.
+Choice Choose(const PluginSet& plugins, const std::string& path,
+              std::span<const uint8_t, kVerifyBytes> firstBytes, const ReaderPlugin*& reader) {
+  const std::string extension = std::filesystem::path(path).extension().string();
+  const std::string bare = extension.empty() ? extension : extension.substr(1);
   const ReaderPlugin* guess = nullptr;
   for (const auto& candidate : plugins.readers()) {
     int32_t answer = candidate->verify(firstBytes);
@@ -22,7 +27,7 @@ Choice Choose(const PluginSet& plugins, std::span<const uint8_t, kVerifyBytes> f
       reader = candidate.get();
       return Choice::kReader;
     }
-    if (answer == 2 && guess == nullptr) guess = candidate.get();
+    if (answer == 2 && guess == nullptr && candidate->matchesPattern(bare)) guess = candidate.get();
   }
   if (firstBytes[0] == 'B' && firstBytes[1] == 'M') return Choice::kNativeBmp;
   if (guess == nullptr) return Choice::kNone;
@@ -41,7 +46,7 @@ Status Open(const PluginSet& plugins, const std::string& path, const SourceOptio
     return Status::failure("cannot read " + path);
   }
   const ReaderPlugin* reader = options.reader;
-  Choice choice = reader != nullptr ? Choice::kReader : Choose(plugins, firstBytes, reader);
+  Choice choice = reader != nullptr ? Choice::kReader : Choose(plugins, path, firstBytes, reader);
   Status opened;
   switch (choice) {
     case Choice::kReader:

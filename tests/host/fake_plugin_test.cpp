@@ -51,6 +51,14 @@ TEST(HostWithFakePlugins, AReaderThatRefusesBlocksIsReadWholeOnce) {
   }
 }
 
+// The host reads ahead for one-byte reads; reads and seeks still see the
+// position the reader is at.
+TEST(HostWithFakePlugins, OneByteReadsKeepThePositionOfReadsAndSeeks) {
+  TempDir dir;
+  ToolRun run = RunImagehost({"info", FakeImage(dir, "byte-reads 4 4 8 1"), "--plugins", kFakes});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
 TEST(HostWithFakePlugins, HeadersTheHostCannotTrustAreRefused) {
   TempDir dir;
   struct Case {

@@ -27,16 +27,22 @@ class HOST_API LoadedPlugin {
   const std::string& version() const { return version_; }
   // The reader's file-type filter (string 1000) or the writer's extension text.
   const std::string& description() const { return description_; }
+  // True when `extension` (without the dot) is one of the "*.ext" patterns of
+  // the description; case does not matter.
+  bool matchesPattern(const std::string& extension) const;
 
  protected:
   LoadedPlugin() = default;
   Status loadModule(const std::string& path);
+  // Takes the "*.ext" patterns out of the description.
+  void takePatterns();
 
   std::string fileName_;
   std::string path_;
   HMODULE module_ = 0;
   std::string version_;
   std::string description_;
+  std::vector<std::string> patterns_;
 };
 
 struct ReaderExports {
@@ -86,7 +92,7 @@ class HOST_API WriterPlugin : public LoadedPlugin {
   // The default extension before the ';' of the extension text ("BMP").
   const std::string& defaultExtension() const { return defaultExtension_; }
   // True when `extension` (without the dot) is the default extension or one of
-  // the "*.ext" patterns of the description; case does not matter.
+  // the patterns; case does not matter.
   bool matchesExtension(const std::string& extension) const;
   // The TIFF writer appends a page when its target exists.
   bool appendsPages() const;
@@ -99,7 +105,6 @@ class HOST_API WriterPlugin : public LoadedPlugin {
   WriterExports exports_;
   uint32_t flags_ = 0;
   std::string defaultExtension_;
-  std::vector<std::string> patterns_;
 };
 
 class HOST_API PluginSet {

@@ -6,7 +6,9 @@
 // Scenarios: plain; refuse-blocks (partial reads answer 8, like an
 // interlaced PNG); fail-init; fail-read-10 (no message stored);
 // fail-read-77 (an unknown result, with a message); no-header-block;
-// short-palette; mismatch (header record and bitmap header disagree).
+// short-palette; mismatch (header record and bitmap header disagree);
+// byte-reads (init mixes one-byte reads with reads and seeks and fails
+// unless each sees the file's position as the one before left it).
 // Sizes and bit counts come from the file, so absurd ones reach the host.
 #include <cstdio>
 #include <cstring>
@@ -37,6 +39,17 @@ int32_t Fail(UINT id, int32_t result) {
   return result;
 }
 
+// One-byte reads, reads and seeks in turn over the header text "FAKEIMG ...".
+bool PositionsAgree(const HostFileTable& files, uint32_t file) {
+  char three[3] = {};
+  if (files.seek(file, 0, 0) != 0 || files.readByte(file) != 'F' || files.readByte(file) != 'A')
+    return false;
+  if (files.read(file, three, 3) != 3 || std::memcmp(three, "KEI", 3) != 0) return false;
+  if (files.seek(file, 0, 1) != 5 || files.readByte(file) != 'M') return false;
+  if (files.seek(file, 1, 0) != 1 || files.readByte(file) != 'A') return false;
+  return files.seek(file, 0, 1) == 2;
+}
+
 }  // namespace
 
 WINPORT_EXPORT int32_t OVDLverify_img(const uint8_t* bytes, int32_t, int32_t) {
@@ -52,7 +65,7 @@ WINPORT_EXPORT int32_t OVDLinit_image(FileReference ref, HGLOBAL* handle, uint32
   if (got <= 0 ||
       std::sscanf(text, "FAKEIMG %31s %d %d %u %u", image.scenario, &image.width, &image.height,
                   &image.bits, &image.pages) != 5 ||
-      Is(image, "fail-init")) {
+      Is(image, "fail-init") || (Is(image, "byte-reads") && !PositionsAgree(*files, file))) {
     files->close(file);
     return Fail(2, kReaderReadFailed);
   }
