@@ -1,0 +1,155 @@
+#include "pcx_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace wrpcx {
+namespace {
+
+constexpr uint32_t kMaxRun = 63;
+constexpr uint64_t kMaxField = 0xFFFF;
+
+void Put16(std::span<uint8_t, kHeaderBytes> header, size_t offset, uint32_t value) {
+  header[offset] = static_cast<uint8_t>(value);
+  header[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// The 4-bit pixel at x, or 0 past the row's bytes.
+uint32_t Nibble(std::span<const uint8_t> row, uint64_t x) {
+  const uint64_t byte = x / 2;
+  if (byte >= row.size()) return 0;
+  return (x % 2 == 0) ? row[byte] >> 4 : row[byte] & 0x0F;
+}
+
+void SplitPacked(const PlaneLayout& layout, std::span<const uint8_t> row, bool invert,
+                 std::span<uint8_t> line) {
+  const size_t copied = std::min<size_t>(row.size(), layout.bytesPerLine);
+  std::memcpy(line.data(), row.data(), copied);
+  std::memset(line.data() + copied, 0, layout.bytesPerLine - copied);
+  if (invert) {
+    for (size_t i = 0; i < copied; ++i) line[i] = static_cast<uint8_t>(~line[i]);
+  }
+}
+
+// Red, green and blue lines from blue, green, red pixels.
+void SplitRgb(const PlaneLayout& layout, std::span<const uint8_t> row, std::span<uint8_t> lines) {
+  const size_t bpl = layout.bytesPerLine;
+  for (size_t x = 0; x < bpl; ++x) {
+    const bool inside = 3 * x + 2 < row.size();
+    lines[x] = inside ? row[3 * x + 2] : 0;
+    lines[bpl + x] = inside ? row[3 * x + 1] : 0;
+    lines[2 * bpl + x] = inside ? row[3 * x] : 0;
+  }
+}
+
+// Plane k takes bit k of each 4-bit pixel, the first pixel in the top bit.
+void SplitPlanes(const PlaneLayout& layout, std::span<const uint8_t> row, std::span<uint8_t> lines) {
+  const size_t bpl = layout.bytesPerLine;
+  for (size_t b = 0; b < bpl; ++b) {
+    uint8_t planes[4] = {};
+    for (uint32_t bit = 0; bit < 8; ++bit) {
+      const uint32_t value = Nibble(row, 8 * static_cast<uint64_t>(b) + bit);
+      for (uint32_t k = 0; k < 4; ++k) {
+        planes[k] = static_cast<uint8_t>(planes[k] | ((value >> k) & 1) << (7 - bit));
+      }
+    }
+    for (uint32_t k = 0; k < 4; ++k) lines[k * bpl + b] = planes[k];
+  }
+}
+
+}  // namespace
+
+std::optional<PlaneLayout> LayoutFor(const BITMAPINFOHEADER& image) {
+  PlaneLayout layout{};
+  switch (image.biBitCount) {
+    case 1: layout = {1, 3, 1, 1, 2, 0, 0, 0, 0}; break;
+    case 4: layout = {4, 2, 1, 4, 16, 0, 0, 0, 0}; break;
+    case 8: layout = {8, 5, 8, 1, 256, 0, 0, 0, 0}; break;
+    case 24: layout = {24, 5, 8, 3, 2, 0, 0, 0, 0}; break;
+    default: return std::nullopt;
+  }
+  if (image.biWidth <= 0 || image.biHeight <= 0) return std::nullopt;
+  const auto width = static_cast<uint64_t>(image.biWidth);
+  const auto height = static_cast<uint64_t>(image.biHeight);
+  const uint64_t bytesPerLine = (layout.bitsPerPlane * width + 15) / 16 * 2;
+  if (width - 1 > kMaxField || height - 1 > kMaxField || bytesPerLine > kMaxField) {
+    return std::nullopt;
+  }
+  layout.width = static_cast<uint32_t>(width);
+  layout.height = static_cast<uint32_t>(height);
+  layout.bytesPerLine = static_cast<uint32_t>(bytesPerLine);
+  layout.dibRowBytes = static_cast<uint32_t>(DibRowBytes(width, layout.dibBits));
+  return layout;
+}
+
+uint16_t DotsPerInch(int32_t pixelsPerMetre) {
+  if (pixelsPerMetre <= 0) return 0;
+  const double dpi = std::floor(pixelsPerMetre * 0.0254000508001016 + 0.5);
+  return dpi >= static_cast<double>(kMaxField) ? static_cast<uint16_t>(kMaxField)
+                                                : static_cast<uint16_t>(dpi);
+}
+
+void BuildHeader(const PlaneLayout& layout, const BITMAPINFOHEADER& image,
+                 std::span<const RGBQUAD> colourTable, std::span<uint8_t, kHeaderBytes> header) {
+  std::fill(header.begin(), header.end(), uint8_t{0});
+  header[0] = 10;
+  header[1] = static_cast<uint8_t>(layout.version);
+  header[2] = 1;
+  header[3] = static_cast<uint8_t>(layout.bitsPerPlane);
+  Put16(header, 8, layout.width - 1);
+  Put16(header, 10, layout.height - 1);
+  Put16(header, 12, DotsPerInch(image.biXPelsPerMeter));
+  Put16(header, 14, DotsPerInch(image.biYPelsPerMeter));
+  if (layout.dibBits == 4) {
+    for (size_t i = 0; i < 16 && i < colourTable.size(); ++i) {
+      header[16 + 3 * i] = colourTable[i].rgbRed;
+      header[17 + 3 * i] = colourTable[i].rgbGreen;
+      header[18 + 3 * i] = colourTable[i].rgbBlue;
+    }
+  }
+  header[65] = static_cast<uint8_t>(layout.planes);
+  Put16(header, 66, layout.bytesPerLine);
+  Put16(header, 68, 1);
+}
+
+void SplitRow(const PlaneLayout& layout, std::span<const uint8_t> row, bool invert,
+              std::span<uint8_t> lines) {
+  row = row.first(std::min<size_t>(row.size(), layout.dibRowBytes));
+  switch (layout.planes) {
+    case 3: SplitRgb(layout, row, lines); break;
+    case 4: SplitPlanes(layout, row, lines); break;
+    default: SplitPacked(layout, row, invert && layout.dibBits == 1, lines); break;
+  }
+}
+
+bool RunCoder::emit(uint8_t value, uint32_t run) {
+  if (run == 1 && value < 0xC0) {
+    buffer_[count_++] = value;
+  } else {
+    buffer_[count_++] = static_cast<uint8_t>(0xC0 | run);
+    buffer_[count_++] = value;
+  }
+  if (count_ <= kFlushAbove) return true;
+  return drain();
+}
+
+bool RunCoder::drain() {
+  const uint32_t count = count_;
+  count_ = 0;
+  return count == 0 || flush_(context_, buffer_.data(), count);
+}
+
+bool RunCoder::codeLine(std::span<const uint8_t> line) {
+  size_t i = 0;
+  while (i < line.size()) {
+    const uint8_t value = line[i];
+    uint32_t run = 1;
+    while (i + run < line.size() && run < kMaxRun && line[i + run] == value) ++run;
+    if (!emit(value, run)) return false;
+    i += run;
+  }
+  return true;
+}
+
+}  // namespace wrpcx
