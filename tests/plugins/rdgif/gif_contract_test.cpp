@@ -4,6 +4,7 @@
 #include <set>
 #include <thread>
 
+#include "export_table_check.h"
 #include "gif_fixture.h"
 
 namespace giftest {
@@ -140,31 +141,7 @@ TEST_F(GifTest, CloseKeepAndOpenGoOnAtTheCurrentRow) {
 }
 
 TEST_F(GifTest, ExportTableMatchesTheModule) {
-  const WinportModuleInfo* info = winport_module_info_of(api.module.handle());
-  ASSERT_NE(info, nullptr);
-  std::set<std::string> tableNames;
-  for (DWORD i = 0; i < info->exportCount; ++i) {
-    const WinportExport& e = info->exports[i];
-    FARPROC byName = GetProcAddress(api.module.handle(), e.name);
-    EXPECT_NE(byName, nullptr) << e.name;
-    EXPECT_EQ(byName, GetProcAddress(api.module.handle(), MAKEINTRESOURCEA(e.ordinal))) << e.name;
-    tableNames.insert(e.name);
-  }
-  EXPECT_EQ(tableNames.size(), 16u);
-  std::string command = "nm -D --defined-only '" + testsupport::binPath("rdgif.DIL") + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::set<std::string> functions;
-  char line[512];
-  while (fgets(line, sizeof line, pipe) != nullptr) {
-    char address[64], type[8], name[400];
-    if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3 &&
-        (type[0] == 'T' || type[0] == 'W' || type[0] == 'i')) {
-      functions.insert(name);
-    }
-  }
-  ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(functions, tableNames);
+  testsupport::ExpectExportsAsTabled(api.module.handle(), testsupport::binPath("rdgif.DIL"), 16);
 }
 
 }  // namespace
