@@ -1,0 +1,196 @@
+// Huffman tables, the byte input behind the bit buffer, restart processing
+// and the decoding of MCUs into the block planes.
+#include "jpeg_entropy.h"
+
+#include <cstring>
+
+#include "jpeg_idct.h"
+#include "jpeg_tables.h"
+
+namespace rdjpeg {
+
+// Codes in canonical order: within a length, one after the other in symbol
+// order; the first code of the next length is (last + 1) × 2. Codes of up to
+// 8 bits also fill the 2^(8 − length) lookahead entries they begin.
+bool DeriveHuffTable(JpegHuffTable& table) {
+  int32_t code = 0;
+  int32_t index = 0;
+  for (int length = 1; length <= 16; ++length) {
+    int32_t n = table.counts[length - 1];
+    table.minimumCode[length - 1] = code;
+    table.firstIndex[length - 1] = index;
+    for (int32_t k = 0; k < n; ++k) table.codes[index++] = code++;
+    if (code > (1 << length)) return false;  // more codes than this length holds
+    table.maximumCode[length - 1] = code - 1;
+    code <<= 1;
+  }
+  std::memset(table.lookaheadLength, 0, sizeof table.lookaheadLength);
+  std::memset(table.lookaheadSymbol, 0, sizeof table.lookaheadSymbol);
+  for (int length = 1; length <= 8; ++length) {
+    int32_t first = table.firstIndex[length - 1];
+    for (int32_t k = 0; k < table.counts[length - 1]; ++k) {
+      int32_t start = table.codes[first + k] << (8 - length);
+      for (int32_t e = 0; e < (1 << (8 - length)); ++e) {
+        table.lookaheadLength[start + e] = length;
+        table.lookaheadSymbol[start + e] = table.symbols[first + k];
+      }
+    }
+  }
+  return true;
+}
+
+// Reads the next bytes of the file into the input buffer. Once the host gives
+// nothing (end of file) or fails, the input stays ended: zero bytes follow.
+bool EntropyReader::refill() {
+  position_ = filled_ = kInputBufferBytes;
+  if (state_.inputEnded != 0) return false;
+  int32_t got = reader::HostRead(head_, data_, kInputBufferBytes);
+  if (got <= 0 || got > kInputBufferBytes) {
+    state_.inputEnded = got < 0 ? 2 : 1;
+    return false;
+  }
+  position_ = 0;
+  filled_ = got;
+  state_.inputFileEnd += static_cast<uint32_t>(got);
+  return true;
+}
+
+// Codes of 9..16 bits, by the per-length compare. The fill before the
+// lookahead left more than 24 bits, so all 16 can be looked at. A slot no DHT
+// defined has no codes: it decodes as a failed code.
+int32_t EntropyReader::decodeLong(const JpegHuffTable& table) {
+  for (int32_t length = 9; length <= 16 && table.symbols != nullptr; ++length) {
+    auto code = static_cast<int32_t>(bits_ >> (32 - length));
+    if (code <= table.maximumCode[length - 1]) {
+      consume(length);
+      return table.symbols[table.firstIndex[length - 1] + code - table.minimumCode[length - 1]];
+    }
+  }
+  reader::TraceHook(64, "l > 16 in GetHuffCode!");
+  return 0;
+}
+
+void EntropyReader::restart() {
+  int32_t partial = count_ % 8;
+  consume(partial);
+  if (count_ < 8) bits_ = 0, count_ = 0;
+  // Bytes until an FF: the buffered whole bytes first, then the input as stored.
+  auto take = [this]() -> int32_t {
+    if (count_ >= 8) {
+      auto byte = static_cast<int32_t>(bits_ >> 24);
+      consume(8);
+      return byte;
+    }
+    return nextRawByte();
+  };
+  int32_t byte = take();
+  while (byte >= 0 && byte != 0xFF) byte = take();
+  // The marker code, after any FF fill bytes; its value is not checked.
+  while (byte == 0xFF) byte = take();
+}
+
+namespace {
+
+constexpr int32_t kPredictorLimit = 32767;
+
+// Decodes one block's coefficients, dequantised, into `block` (cleared by the
+// caller). Returns true when any AC coefficient was coded.
+inline bool DecodeBlock(EntropyReader& in, const JpegHuffTable& dc, const JpegHuffTable& ac,
+                        int32_t& predictor, const int32_t* multipliers, int32_t* block) {
+  int32_t s = in.decode(dc);
+  if (s != 0) {
+    int32_t value = predictor + in.receiveExtend(s > 16 ? 16 : s);
+    predictor = value < -kPredictorLimit ? -kPredictorLimit
+                                         : (value > kPredictorLimit ? kPredictorLimit : value);
+  }
+  block[0] = Dequantise(predictor, multipliers[0]);
+  bool anyAc = false;
+  for (int32_t k = 1; k < 64;) {
+    int32_t rs = in.decode(ac);
+    int32_t r = rs >> 4;
+    s = rs & 15;
+    if (s != 0) {
+      k += r;
+      int32_t position = kNaturalOrder[static_cast<size_t>(k)];
+      block[position] = Dequantise(in.receiveExtend(s), multipliers[position]);
+      anyAc = true;
+      ++k;
+    } else if (r == 15) {
+      k += 16;
+    } else {
+      break;  // end of block
+    }
+  }
+  return anyAc;
+}
+
+// One MCU: every component in frame order, its blocks row by row.
+inline void DecodeMcu(EntropyReader& in, JpegFrameInfo& info, bool transform, int32_t* block) {
+  for (int32_t ci = 0; ci < info.componentCount; ++ci) {
+    JpegComponent& c = info.components[ci];
+    const JpegHuffTable& dc = info.huffman[c.dcSelector & 1];
+    const JpegHuffTable& ac = info.huffman[kAcSlotBase + (c.acSelector & 1)];
+    const int32_t* multipliers = info.quant[c.quantSelector & 3].multipliers;
+    const int32_t across = BlocksAcross(info, c);
+    const int32_t down = BlocksDown(info, c);
+    const size_t stride = BlockPlaneStride(info, c);
+    for (int32_t v = 0; v < down; ++v) {
+      for (int32_t h = 0; h < across; ++h) {
+        std::memset(block, 0, 64 * sizeof(int32_t));
+        bool anyAc = DecodeBlock(in, dc, ac, c.dcPredictor, multipliers, block);
+        if (transform) {
+          uint8_t* out = c.writePosition + static_cast<size_t>(v) * 8 * stride + static_cast<size_t>(h) * 8;
+          InverseDct(block, !anyAc, out, stride);
+        }
+      }
+    }
+    c.writePosition += static_cast<size_t>(across) * 8;
+  }
+}
+
+void ZeroPredictors(JpegFrameInfo& info) {
+  for (int32_t ci = 0; ci < info.componentCount; ++ci) info.components[ci].dcPredictor = 0;
+}
+
+}  // namespace
+
+int32_t DecodeMcuRow(const ImageBlockHead& head, JpegState& state, bool transform) {
+  JpegFrameInfo& info = state.info;
+  for (int32_t ci = 0; ci < info.componentCount; ++ci) {
+    info.components[ci].writePosition = info.components[ci].blockPlane;
+  }
+  alignas(32) int32_t block[64];
+  EntropyReader in(head, state);
+  for (int32_t m = 0; m < info.mcusPerRow; ++m) {
+    DecodeMcu(in, info, transform, block);
+    if (info.restartInterval != 0 && --info.restartsToGo <= 0) {
+      in.restart();
+      ZeroPredictors(info);
+      info.restartsToGo = info.restartInterval;
+    }
+  }
+  in.store();
+  if (in.readFailed()) {
+    reader::StoreError(kStrReadFailed);
+    return kReaderReadFailed;
+  }
+  return kReaderOk;
+}
+
+int32_t RewindToScan(const ImageBlockHead& head, JpegState& state) {
+  JpegFrameInfo& info = state.info;
+  state.inputPosition = state.inputFilled = kInputBufferBytes;
+  state.inputEnded = 0;
+  state.inputFileEnd = static_cast<uint32_t>(info.scanDataOffset);
+  info.bitBuffer = 0;
+  info.bitCount = 0;
+  ZeroPredictors(info);
+  info.restartsToGo = info.restartInterval;
+  state.currentRow = 0;
+  state.currentMcuRow = kNoMcuRow;
+  if (reader::HostSeekAbsolute(head, static_cast<uint32_t>(info.scanDataOffset))) return kReaderOk;
+  reader::StoreError(kStrReadFailed);
+  return kReaderReadFailed;
+}
+
+}  // namespace rdjpeg
