@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The suite in one command: installs what is missing, builds into build/, and
 # converts the bundled samples through every writer plug-in with
-# build/bin/imagehost, into build/demo, scans a page from the virtual scanner
+# build/bin/imagehost, into build/demo, reads the written files back through
+# the readers, scans a page from the virtual scanner
 # with build/bin/scanapp and runs a cleaning pass with build/bin/Calibration
 # (in windows when a display is present, else in the terminal).
 set -euo pipefail
@@ -43,6 +44,15 @@ for input in "$samples"/*.img "$samples"/*.bmp; do
       status=1
     fi
   done
+done
+echo "== reading the written files back through the readers"
+for output in "$out"/*; do
+  case "$output" in *.bmp) continue ;; esac  # BMP files are read by the host itself
+  if facts=$("$bin/imagehost" info "$output"); then
+    printf '  %-32s %s\n' "demo/$(basename "$output")" "$(cut -d' ' -f1-4 <<<"$facts")"
+  else
+    status=1
+  fi
 done
 echo "== scanning from the virtual scanner (build/bin/registry.reg names it)"
 "$bin/scanapp" info | grep -E '^(product|limits\.(highest|native_x)_resolution)='
