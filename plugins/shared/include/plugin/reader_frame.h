@@ -27,7 +27,8 @@
 //     OVDLclose_keep, before OVDLopen): 3, id 2, nothing changes;
 //   - OVDLread_rows with a null buffer and rows > 0: 9, no id, nothing changes;
 //   - rows at or past the image height: the rows before it are delivered, then
-//     3, id 2;
+//     3, id 2 (formats stored bottom row first decode the last wanted row
+//     first, so they refuse such a request whole: 3, id 2, nothing delivered);
 //   - OVDLclose_keep twice: harmless; OVDLopen on an open image: no reopen;
 //   - after OVDLclose_image the handle is invalid (8, id 4).
 //
