@@ -60,14 +60,15 @@ class DescriptorTable {
     if (it == files_.end()) return -1;
     int fd = it->second.fd;
     files_.erase(it);
+    if (handle == lastHandle_) lastFile_ = nullptr;
     return fd;
   }
   // The next byte of the file, from the bytes read ahead; -1 at the end or on error.
   int32_t nextByte(uint32_t handle) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(handle);
-    if (it == files_.end()) return -1;
-    OpenFile& file = it->second;
+    OpenFile* found = lookup(handle);
+    if (found == nullptr) return -1;
+    OpenFile& file = *found;
     if (file.next == file.ahead.size()) {
       file.ahead.resize(kReadAhead);
       file.next = 0;
@@ -82,9 +83,23 @@ class DescriptorTable {
   }
 
  private:
+  // The file of `handle`, the last one asked for kept at hand: one-byte reads
+  // come a byte at a time from one file. Elements of the map keep their
+  // address until erased.
+  OpenFile* lookup(uint32_t handle) {
+    if (lastFile_ != nullptr && handle == lastHandle_) return lastFile_;
+    auto it = files_.find(handle);
+    if (it == files_.end()) return nullptr;
+    lastHandle_ = handle;
+    lastFile_ = &it->second;
+    return lastFile_;
+  }
+
   std::mutex mutex_;
   std::unordered_map<uint32_t, OpenFile> files_;
   uint32_t next_ = 1;
+  uint32_t lastHandle_ = 0;
+  OpenFile* lastFile_ = nullptr;
 };
 
 DescriptorTable& Descriptors() {
