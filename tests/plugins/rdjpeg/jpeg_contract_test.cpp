@@ -2,6 +2,8 @@
 // the DIB header, allocation failures and the export table.
 #include <cstring>
 
+#include "export_table_check.h"
+#include "reader_failures.h"
 #include "jpeg_fixture.h"
 #include "text_files.h"
 
@@ -90,48 +92,13 @@ TEST_F(JpegTest, DibHeaderOfAColourImage) {
 
 TEST_F(JpegTest, EveryAllocationFailureIsReportedAndLeavesNothingBehind) {
   const Bytes jpeg = Cjpeg(MakePicture(40, 24, 3), {"-sample", "2x2"});
-  auto& files = testsupport::MemoryFiles::instance();
-  bool sawFailure = false;
-  for (uint32_t nth = 1; nth < 20; ++nth) {
-    SCOPED_TRACE(nth);
-    files.put("alloc.jpg", jpeg);
-    winport_test_fail_allocation(nth);
-    HGLOBAL handle = 0;
-    int32_t result = api.init("alloc.jpg", &handle, files.openForRead("alloc.jpg"), 0, 0, files.table());
-    if (result == 1) {
-      ImageHeaderRecord record{};
-      result = api.buildHead(handle, &record);
-      if (result == 1) GlobalFree(GlobalHandle(record.bitmapInfo));
-      std::vector<uint8_t> buffer(24 * 120);
-      if (result == 1) result = api.readRows(handle, buffer.data(), 24, 120, 0, nullptr);
-      EXPECT_EQ(api.close(handle), 1);
-    }
-    winport_test_fail_allocation(0);
-    if (result != 1) {
-      sawFailure = true;
-      EXPECT_EQ(result, 6);
-      EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
-    }
-    EXPECT_EQ(files.openHandles(), 0);
-  }
-  EXPECT_TRUE(sawFailure);
+  readertest::ExpectEveryAllocationFailureReported(api, "alloc.jpg", jpeg, 20, [&](HGLOBAL h) {
+    return readertest::BuildHeadAndRead(api, h, 24, 120);
+  });
 }
 
 TEST_F(JpegTest, ExportTableMatchesTheModule) {
-  const WinportModuleInfo* info = winport_module_info_of(api.module.handle());
-  ASSERT_NE(info, nullptr);
-  std::set<std::string> names;
-  for (DWORD i = 0; i < info->exportCount; ++i) {
-    const WinportExport& e = info->exports[i];
-    EXPECT_EQ(GetProcAddress(api.module.handle(), e.name),
-              GetProcAddress(api.module.handle(), MAKEINTRESOURCEA(e.ordinal)))
-        << e.name;
-    names.insert(e.name);
-  }
-  EXPECT_EQ(names.size(), 16u);
-  testsupport::ExportedSymbols symbols = testsupport::ExportedFunctions(testsupport::binPath("rdjpeg.DIL"));
-  ASSERT_TRUE(symbols.listed) << symbols.nmOutput;
-  EXPECT_EQ(symbols.functions, names);
+  testsupport::ExpectExportsAsTabled(api.module.handle(), testsupport::binPath("rdjpeg.DIL"), 16);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // palettes, pages, init failures, allocation failures, close_keep/open.
 #include <set>
 
+#include "export_table_check.h"
+#include "reader_failures.h"
 #include "pcx_fixture.h"
 
 namespace pcxtest {
@@ -31,16 +33,7 @@ TEST_F(PcxTest, FixedAnswersStringsAndExports) {
   }
   ASSERT_NE(api.setPage, nullptr);
   ASSERT_NE(api.getPage, nullptr);
-  const WinportModuleInfo* info = winport_module_info_of(api.module.handle());
-  ASSERT_NE(info, nullptr);
-  std::set<std::string> names;
-  for (DWORD i = 0; i < info->exportCount; ++i) {
-    const WinportExport& e = info->exports[i];
-    EXPECT_EQ(GetProcAddress(api.module.handle(), e.name),
-              GetProcAddress(api.module.handle(), MAKEINTRESOURCEA(e.ordinal)));
-    names.insert(e.name);
-  }
-  EXPECT_EQ(names.size(), 18u);
+  testsupport::ExpectExportsAsTabled(api.module.handle(), testsupport::binPath("rdpcx.DIL"), 18);
 }
 
 TEST_F(PcxTest, Recognition) {
@@ -269,36 +262,13 @@ TEST_F(PcxTest, ImageInsideALargerFile) {
 
 TEST_F(PcxTest, EveryAllocationFailureIsReportedAndLeavesNothingBehind) {
   const Bytes file = ThreePages();
-  bool sawFailure = false;
-  for (uint32_t nth = 1; nth < 10; ++nth) {
-    SCOPED_TRACE(nth);
-    auto& files = testsupport::MemoryFiles::instance();
-    files.put("alloc.dcx", file);
-    winport_test_fail_allocation(nth);
-    HGLOBAL handle = 0;
-    int32_t result = api.init("alloc.dcx", &handle, files.openForRead("alloc.dcx"), 0, 0, files.table());
-    if (result == 1) {
-      ImageHeaderRecord record{};
-      result = api.buildHead(handle, &record);
-      if (result == 1) GlobalFree(GlobalHandle(record.bitmapInfo));
-      std::vector<uint8_t> buffer(3 * 12);
-      if (result == 1) result = api.readRows(handle, buffer.data(), 3, 12, 0, nullptr);
-      if (result == 1) result = api.setPage(handle, 1);
-      std::vector<uint8_t> wide(2 * 900);
-      if (result == 1) result = api.readRows(handle, wide.data(), 2, 900, 0, nullptr);
-      EXPECT_EQ(api.close(handle), 1);
-    } else {
-      EXPECT_EQ(handle, 0u);
-    }
-    winport_test_fail_allocation(0);
-    if (result != 1) {
-      sawFailure = true;
-      EXPECT_EQ(result, 6);
-      EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
-    }
-    EXPECT_EQ(files.openHandles(), 0);
-  }
-  EXPECT_TRUE(sawFailure);
+  readertest::ExpectEveryAllocationFailureReported(api, "alloc.dcx", file, 10, [&](HGLOBAL h) {
+    int32_t result = readertest::BuildHeadAndRead(api, h, 3, 12);
+    if (result == 1) result = api.setPage(h, 1);
+    std::vector<uint8_t> wide(2 * 900);
+    if (result == 1) result = api.readRows(h, wide.data(), 2, 900, 0, nullptr);
+    return result;
+  });
 }
 
 TEST_F(PcxTest, CloseKeepAndOpenKeepTheRow) {

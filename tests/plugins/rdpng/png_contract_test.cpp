@@ -3,6 +3,7 @@
 // cancellation.
 #include <cstring>
 
+#include "reader_failures.h"
 #include "png_fixture.h"
 
 namespace pngtest {
@@ -79,33 +80,9 @@ TEST_F(PngTest, EveryAllocationFailureIsReportedAndLeavesNothingBehind) {
   Options options;
   options.interlaced = true;
   const Bytes bytes = File(Noise(19, 13, 8, 6, 3), options);
-  bool sawFailure = false;
-  for (uint32_t nth = 1; nth < 16; ++nth) {
-    SCOPED_TRACE(nth);
-    testsupport::MemoryFiles::instance().put("alloc.png", bytes);
-    uint32_t file = testsupport::MemoryFiles::instance().openForRead("alloc.png");
-    winport_test_fail_allocation(nth);
-    HGLOBAL handle = 0;
-    int32_t result = api.init("alloc.png", &handle, file, 0, 0, testsupport::MemoryFiles::table());
-    if (result == 1) {
-      ImageHeaderRecord record{};
-      result = api.buildHead(handle, &record);
-      if (result == 1) GlobalFree(GlobalHandle(record.bitmapInfo));
-      std::vector<uint8_t> buffer(13 * 60);
-      if (result == 1) result = api.readRows(handle, buffer.data(), 13, 60, 0, nullptr);
-      EXPECT_EQ(api.close(handle), 1);
-    } else {
-      EXPECT_EQ(handle, 0u);
-    }
-    winport_test_fail_allocation(0);
-    if (result != 1) {
-      sawFailure = true;
-      EXPECT_EQ(result, 6);
-      EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
-    }
-    EXPECT_EQ(testsupport::MemoryFiles::instance().openHandles(), 0);
-  }
-  EXPECT_TRUE(sawFailure);
+  readertest::ExpectEveryAllocationFailureReported(api, "alloc.png", bytes, 16, [&](HGLOBAL h) {
+    return readertest::BuildHeadAndRead(api, h, 13, 60);
+  });
 }
 
 TEST_F(PngTest, HostReadErrorsAreReadFailures) {

@@ -2,6 +2,7 @@
 // recognition, and failures of memory and of the host's reads.
 #include <cstring>
 
+#include "reader_failures.h"
 #include "tiff_fixture.h"
 
 namespace tifftest {
@@ -39,29 +40,12 @@ std::vector<uint8_t> AllocatingFile() {
 
 TEST_F(TiffTest, EveryAllocationFailureIsReportedAndLeavesNothingBehind) {
   const std::vector<uint8_t> bytes = AllocatingFile();
-  bool sawFailure = false;
-  for (uint32_t nth = 1; nth < 12; ++nth) {
-    SCOPED_TRACE(nth);
-    testsupport::MemoryFiles::instance().put("alloc.tif", bytes);
-    uint32_t file = testsupport::MemoryFiles::instance().openForRead("alloc.tif");
-    winport_test_fail_allocation(nth);
-    HGLOBAL handle = 0;
-    int32_t result = api.init("alloc.tif", &handle, file, 0, 0, testsupport::MemoryFiles::table());
-    if (result == 1) {
-      std::vector<uint8_t> buffer(6 * 4);
-      result = api.readRows(handle, buffer.data(), 6, 4, 0, nullptr);
-      if (result == 1) result = api.setPage(handle, 1);
-      EXPECT_EQ(api.close(handle), 1);
-    }
-    winport_test_fail_allocation(0);
-    if (result != 1) {
-      sawFailure = true;
-      EXPECT_EQ(result, 6);
-      EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
-    }
-    EXPECT_EQ(testsupport::MemoryFiles::instance().openHandles(), 0);
-  }
-  EXPECT_TRUE(sawFailure);
+  readertest::ExpectEveryAllocationFailureReported(api, "alloc.tif", bytes, 12, [&](HGLOBAL h) {
+    std::vector<uint8_t> buffer(6 * 4);
+    int32_t result = api.readRows(h, buffer.data(), 6, 4, 0, nullptr);
+    if (result == 1) result = api.setPage(h, 1);
+    return result;
+  });
 }
 
 TEST_F(TiffTest, HostReadErrorsAreReadFailures) {
