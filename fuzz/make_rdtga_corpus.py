@@ -11,9 +11,10 @@ OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "rdtga"
 
 
 def header(width, height, depth, image_type, top_down=False, id_field=b"", map_type=0,
-           first=0, map_length=0, entry_bits=0):
+           first=0, map_length=0, entry_bits=0, right_to_left=False):
+    descriptor = (0x20 if top_down else 0) | (0x10 if right_to_left else 0)
     return struct.pack("<BBBHHBHHHHBB", len(id_field), map_type, image_type, first, map_length,
-                       entry_bits, 0, 0, width, height, depth, 0x20 if top_down else 0) + id_field
+                       entry_bits, 0, 0, width, height, depth, descriptor) + id_field
 
 
 def rle_row(pixels, size):
@@ -79,6 +80,21 @@ def seeds():
     yield "tga-grey-1-topdown.tga", header(11, 4, 1, 3, top_down=True) + bytes(range(8))
     # Packets longer than the row, literal and repeat.
     yield "tga-grey-8-rle-overrun.tga", header(3, 3, 8, 11) + bytes([0x89, 7, 0x04, 1, 2, 3, 4, 5, 0x7F])
+    # 16-bit grey (a grey byte and an alpha byte), both encodings.
+    grey16 = picture(rng, 9, 5, 2)
+    yield "tga-grey-16.tga", header(9, 5, 16, 3) + b"".join(b"".join(r) for r in grey16)
+    yield "tga-grey-16-rle.tga", header(9, 5, 16, 11) + b"".join(rle_row(r, 2) for r in grey16)
+    # Rows stored right to left, uncompressed and run-length, 1-bit too.
+    rgb = picture(rng, 10, 4, 3)
+    yield "tga-rgb-24-right-to-left.tga", header(10, 4, 24, 2, right_to_left=True) + \
+        b"".join(b"".join(r) for r in rgb)
+    yield "tga-rgb-24-rle-right-to-left.tga", header(10, 4, 24, 10, top_down=True, right_to_left=True) + \
+        b"".join(rle_row(r, 3) for r in rgb)
+    yield "tga-grey-1-right-to-left.tga", header(11, 4, 1, 3, right_to_left=True) + bytes(range(9, 17))
+    # Packets that run on across rows (old writers): one repeat packet over
+    # three rows, literal packets split between rows.
+    yield "tga-grey-8-rle-crossing.tga", header(5, 4, 8, 11) + bytes(
+        [0x8B, 9, 0x05, 1, 2, 3, 4, 5, 6, 0x01, 7, 8])
     # Truncated pixel data, both encodings.
     yield "tga-rgb-24-truncated.tga", header(40, 40, 24, 2) + bytes(100)
     yield "tga-rgb-24-rle-truncated.tga", header(40, 40, 24, 10) + bytes([0xFF, 1, 2])

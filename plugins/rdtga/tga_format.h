@@ -44,9 +44,22 @@ struct TgaHeader {
 
 TgaHeader ParseHeader(std::span<const uint8_t, kHeaderBytes> bytes);
 
+// A run-length packet in progress: rows may end inside a packet, and the
+// next stored row goes on with the rest of it.
+struct TgaPacket {
+  uint32_t count;  // pixels of the whole packet (1 ... 128)
+  uint32_t left;   // pixels still to deliver; 0: the next byte is a packet header
+  uint8_t repeat;  // 1: one pixel value repeated
+  uint8_t value[4];  // the repeated value, as in the file
+  uint8_t reserved[3];
+};
+
 // What follows the frame's part of the block. The row-offset table
 // (height 32-bit entries, offsets relative to the image offset, in storage
-// order) lies directly after TgaImage in the same allocation.
+// order) lies directly after TgaImage in the same allocation, followed by the
+// row-carry table (height bytes): for a run-length row that begins inside a
+// packet, its offset is that packet's header and its carry the pixels of the
+// packet that earlier rows took (0: the row begins at a packet header).
 struct TgaState {
   uint32_t storedRowBytes;       // bytes of one uncompressed stored row
   uint8_t header[kHeaderBytes];  // as read
@@ -55,10 +68,11 @@ struct TgaState {
   uint32_t pixelStart;        // offset of the pixel data within the image
   uint32_t knownRows;         // stored rows 0 .. knownRows-1 have a known offset
   uint32_t nextStored;        // stored row the file stands at (kNoRow: unknown)
+  TgaPacket packet;           // the packet the file stands in
 };
 static_assert(offsetof(TgaState, header) == 4);
 static_assert(offsetof(TgaState, scanTablePresent) == 24);
-static_assert(sizeof(TgaState) == 40);
+static_assert(sizeof(TgaState) == 56);
 
 struct TgaImage {
   reader::ImageBlockBase base;
@@ -75,6 +89,13 @@ inline const TgaState& StateOf(const reader::ImageBlockBase& image) {
 inline uint32_t* RowOffsets(reader::ImageBlockBase& image) {
   return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(&image) + sizeof(TgaImage));
 }
+inline uint8_t* RowCarries(reader::ImageBlockBase& image, uint32_t height) {
+  return reinterpret_cast<uint8_t*>(RowOffsets(image) + height);
+}
+// Bytes of the block for an image of `height` rows.
+inline size_t BlockBytes(uint32_t height) {
+  return sizeof(TgaImage) + static_cast<size_t>(height) * 5;
+}
 inline TgaHeader HeaderOf(const reader::ImageBlockBase& image) {
   return ParseHeader(std::span<const uint8_t, kHeaderBytes>(StateOf(image).header));
 }
@@ -85,13 +106,39 @@ inline bool RunLengthEncoded(const TgaHeader& h) {
 inline bool StoredTopDown(const TgaHeader& h) {
   return (h.descriptor & 0x20) != 0;
 }
+// Descriptor bit 4: each row is stored right to left.
+inline bool StoredRightToLeft(const TgaHeader& h) {
+  return (h.descriptor & 0x10) != 0;
+}
+// Grey images of 16 bits: a grey byte, then an alpha byte.
+inline bool GreyWithAlpha(const TgaHeader& h) {
+  return (h.imageType == 3 || h.imageType == 11) && h.pixelDepth == 16;
+}
 // Bytes one pixel takes in the file (15-bit pixels take two).
 inline uint32_t FilePixelBytes(const TgaHeader& h) {
   return (h.pixelDepth + 7u) / 8u;
 }
-// Bits per pixel of the DIB: 1 stays 1, 8 stays 8, everything deeper is 24.
+// Bits per pixel of the DIB: 1 stays 1, 8 and 16-bit grey give 8, everything
+// deeper is 24.
 inline uint32_t DibBits(const TgaHeader& h) {
-  return h.pixelDepth == 1 ? 1 : (h.pixelDepth <= 8 ? 8 : 24);
+  if (h.pixelDepth == 1) return 1;
+  return h.pixelDepth <= 8 || GreyWithAlpha(h) ? 8 : 24;
+}
+
+// How file pixels become DIB pixels.
+enum class PixelKind : uint8_t {
+  kCopy,       // 8 and 24 bits: the bytes as they are
+  kRgb555,     // 15 and 16 bits: five bits per channel, red highest
+  kGreyAlpha,  // 16-bit grey: the grey byte, alpha dropped
+  kBgra,       // 32 bits: alpha dropped
+};
+inline PixelKind KindOf(const TgaHeader& h) {
+  if (GreyWithAlpha(h)) return PixelKind::kGreyAlpha;
+  switch (FilePixelBytes(h)) {
+    case 2: return PixelKind::kRgb555;
+    case 4: return PixelKind::kBgra;
+    default: return PixelKind::kCopy;
+  }
 }
 
 // Header, footer and DIB description (tga_header.cpp).
@@ -111,6 +158,9 @@ int32_t Rewind(reader::ImageBlockBase& image, uint32_t wanted, uint32_t& reached
 // 16-bit (and 15-bit) values: five bits per channel, red highest, each times 8.
 void Expand555(uint32_t value, uint8_t* bgr);
 // `count` file pixels of `fileBytes` bytes each into DIB pixels at `out`.
-void ConvertPixels(const uint8_t* file, uint32_t count, uint32_t fileBytes, uint8_t* out);
+void ConvertPixels(const uint8_t* file, uint32_t count, uint32_t fileBytes, PixelKind kind,
+                   uint8_t* out);
+// Reverses the order of the `width` pixels of a DIB row of `bits` bits per pixel.
+void MirrorRow(std::span<uint8_t> row, uint32_t width, uint32_t bits);
 
 }  // namespace rdtga

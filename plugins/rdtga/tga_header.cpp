@@ -9,6 +9,8 @@
 //     rows would be raw bytes of no defined meaning);
 //   - a footer, extension area or scan-line table that is damaged, short or
 //     points outside the image is ignored: rows are then found by decoding;
+//   - 16-bit grey images (types 3 and 11) hold a grey byte and an alpha byte
+//     per pixel: they give an 8-bit grey DIB from the grey byte;
 //   - every DIB of 8 bits or fewer gets a colour table: colour-mapped images
 //     (map present, type 1 or 9) from the file's map, all others a grey ramp
 //     (an 8-bit DIB without its table would be read past by the host).
@@ -162,7 +164,7 @@ int32_t Init(reader::InitContext& ctx) {
   // Every block has room for a row offset per stored row: the file's table,
   // or the offsets found while decoding run-length rows.
   const uint32_t height = h.height;
-  reader::ImageBlockBase* base = ctx.allocate(sizeof(TgaImage) + static_cast<size_t>(height) * 4);
+  reader::ImageBlockBase* base = ctx.allocate(BlockBytes(height));
   if (base == nullptr) return Fail(kStrNoMemory, kReaderNoMemory);
   TgaState& tga = StateOf(*base);
   std::memcpy(tga.header, bytes, sizeof bytes);
@@ -177,7 +179,7 @@ int32_t Init(reader::InitContext& ctx) {
   } else {
     tga.scanTablePresent = 0;
     tga.knownRows = 1;
-    if (height > 0) rows[0] = tga.pixelStart;
+    if (height > 0) rows[0] = tga.pixelStart;  // its carry is 0 (zeroed block)
   }
   return kReaderOk;
 }

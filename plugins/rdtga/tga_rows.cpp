@@ -1,6 +1,7 @@
 // Targa rows: locating a stored row, decoding it, and the delivery order.
 //
-// Rows are stored bottom-up unless the descriptor's bit 5 is set. Each
+// Rows are stored bottom-up unless the descriptor's bit 5 is set, and right
+// to left when its bit 4 is set (each decoded row is then mirrored). Each
 // OVDLread_rows locates its first stored row afresh (the frame is told the
 // decoder is out of step after every call, so OVDLset_row only records the
 // row): through the file's scan-line table when it has one (then for every
@@ -11,11 +12,16 @@
 // stored row about once instead of once per block.
 //
 // Policies:
-//   - run-length packets never continue into the next row: a packet longer
-//     than the rest of the row is cut there (a literal packet's excess pixels
-//     are read and dropped), and the next row starts at the next packet;
-//   - 32-bit pixels lose their alpha byte; 15- and 16-bit pixels are five bits
-//     per channel, red highest, each channel times 8;
+//   - run-length packets may run on past the end of a row (old writers and
+//     files of the format's first version do this): the rest of the packet
+//     begins the next stored row. A row that begins inside a packet is
+//     remembered as that packet's header and the pixels earlier rows took
+//     from it, so it can be found again in any order. Files with a scan-line
+//     table are version 2.0 files, whose packets end with their row: there
+//     each row starts at its table entry and a longer packet is cut;
+//   - 32-bit pixels lose their alpha byte; 15- and 16-bit colour pixels are
+//     five bits per channel, red highest, each channel times 8; 16-bit grey
+//     pixels keep their grey byte;
 //   - pixel data that end early end the row with result 3 and id 5 (a read
 //     error: id 2); the rows before it were delivered.
 #include <algorithm>
@@ -53,13 +59,15 @@ int32_t SeekImage(const ImageBlockHead& file, uint64_t offset) {
 int32_t ReadUncompressed(const ImageBlockHead& file, const TgaHeader& h, uint32_t storedRowBytes,
                          std::span<uint8_t> out) {
   const uint32_t pixelBytes = FilePixelBytes(h);
-  if (pixelBytes == 1 || pixelBytes == 3) return ReadExact(file, out.data(), storedRowBytes);
+  const PixelKind kind = KindOf(h);
+  if (kind == PixelKind::kCopy) return ReadExact(file, out.data(), storedRowBytes);
+  const uint32_t dibBytes = DibBits(h) / 8;
   uint8_t chunk[kChunkBytes];
   for (uint32_t done = 0; done < h.width;) {
     uint32_t n = std::min<uint32_t>(h.width - done, kChunkBytes / pixelBytes);
     int32_t result = ReadExact(file, chunk, n * pixelBytes);
     if (result != kReaderOk) return result;
-    ConvertPixels(chunk, n, pixelBytes, out.data() + static_cast<size_t>(done) * 3);
+    ConvertPixels(chunk, n, pixelBytes, kind, out.data() + static_cast<size_t>(done) * dibBytes);
     done += n;
   }
   return kReaderOk;
@@ -79,47 +87,87 @@ bool ReadPixel(const ImageBlockHead& file, uint32_t pixelBytes, uint8_t* value) 
   return true;
 }
 
-// One run-length stored row of `width` pixels into DIB pixels.
-int32_t DecodeRunLength(const ImageBlockHead& file, const TgaHeader& h, std::span<uint8_t> out) {
+// Reads a packet header (and a repeat packet's value) into `packet`.
+bool StartPacket(const ImageBlockHead& file, uint32_t pixelBytes, TgaPacket& packet) {
+  packet = TgaPacket{};
+  int32_t header = NextByte(file);
+  if (header < 0) return false;
+  packet.count = (static_cast<uint32_t>(header) & 0x7F) + 1;
+  packet.left = packet.count;
+  packet.repeat = (header & 0x80) != 0 ? 1 : 0;
+  return packet.repeat == 0 || ReadPixel(file, pixelBytes, packet.value);
+}
+
+// One run-length stored row of `width` pixels into DIB pixels, going on with
+// the packet in progress; a packet longer than the row stays in progress.
+int32_t DecodeRunLength(const ImageBlockHead& file, const TgaHeader& h, TgaPacket& packet,
+                        std::span<uint8_t> out) {
   const uint32_t pixelBytes = FilePixelBytes(h);
   const uint32_t outBytes = DibBits(h) / 8;
+  const PixelKind kind = KindOf(h);
   uint8_t value[4];
-  uint8_t converted[3];
   for (uint32_t x = 0; x < h.width;) {
-    int32_t packet = NextByte(file);
-    if (packet < 0) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
-    const uint32_t count = (static_cast<uint32_t>(packet) & 0x7F) + 1;
-    const uint32_t fit = std::min(count, h.width - x);
+    if (packet.left == 0 && !StartPacket(file, pixelBytes, packet)) {
+      return Fail(kStrUnexpectedEnd, kReaderReadFailed);
+    }
+    const uint32_t fit = std::min(packet.left, h.width - x);
     uint8_t* at = out.data() + static_cast<size_t>(x) * outBytes;
-    if ((packet & 0x80) != 0) {
-      if (!ReadPixel(file, pixelBytes, value)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
-      ConvertPixels(value, 1, pixelBytes, converted);
-      for (uint32_t k = 0; k < fit; ++k) std::memcpy(at + k * outBytes, converted, outBytes);
+    if (packet.repeat != 0) {
+      ConvertPixels(packet.value, 1, pixelBytes, kind, at);
+      for (uint32_t k = 1; k < fit; ++k) std::memcpy(at + k * outBytes, at, outBytes);
     } else {
-      for (uint32_t k = 0; k < count; ++k) {
+      for (uint32_t k = 0; k < fit; ++k) {
         if (!ReadPixel(file, pixelBytes, value)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
-        if (k < fit) ConvertPixels(value, 1, pixelBytes, at + k * outBytes);
+        ConvertPixels(value, 1, pixelBytes, kind, at + k * outBytes);
       }
     }
+    packet.left -= fit;
     x += fit;
   }
   return kReaderOk;
 }
 
-int32_t DecodeStored(const reader::ImageBlockBase& image, const TgaHeader& h, std::span<uint8_t> out) {
-  if (RunLengthEncoded(h)) return DecodeRunLength(image.head, h, out);
-  return ReadUncompressed(image.head, h, StateOf(image).storedRowBytes, out);
+int32_t DecodeStored(reader::ImageBlockBase& image, const TgaHeader& h, std::span<uint8_t> out) {
+  TgaState& tga = StateOf(image);
+  if (RunLengthEncoded(h)) return DecodeRunLength(image.head, h, tga.packet, out);
+  return ReadUncompressed(image.head, h, tga.storedRowBytes, out);
 }
 
-// Notes the file position as the offset of stored row `stored` when it is the
-// first row whose offset is not known yet.
-void RecordOffset(reader::ImageBlockBase& image, uint32_t stored, uint32_t height) {
+// Notes where stored row `stored` begins when it is the first row whose
+// offset is not known yet: the file position, or, when the file stands inside
+// a packet, that packet's header and the pixels already taken from it.
+void RecordOffset(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored) {
   TgaState& tga = StateOf(image);
-  if (stored != tga.knownRows || stored >= height || image.head.files->seek == nullptr) return;
-  int32_t position = image.head.files->seek(image.head.file, 0, 1);
-  if (position < 0 || static_cast<uint32_t>(position) < image.head.imageOffset) return;
-  RowOffsets(image)[stored] = static_cast<uint32_t>(position) - image.head.imageOffset;
+  if (stored != tga.knownRows || stored >= h.height || image.head.files->seek == nullptr) return;
+  int64_t position = image.head.files->seek(image.head.file, 0, 1);
+  uint32_t carry = 0;
+  if (tga.packet.left != 0) {
+    carry = tga.packet.count - tga.packet.left;  // 1 ... 127
+    const uint32_t read = tga.packet.repeat != 0 ? 1 : carry;
+    position -= 1 + static_cast<int64_t>(read) * FilePixelBytes(h);
+  }
+  if (position < static_cast<int64_t>(image.head.imageOffset)) return;
+  RowOffsets(image)[stored] = static_cast<uint32_t>(position - image.head.imageOffset);
+  RowCarries(image, h.height)[stored] = static_cast<uint8_t>(carry);
   tga.knownRows = stored + 1;
+}
+
+// Puts the file at remembered stored row `stored`, with its packet in progress.
+int32_t SeekKnownRow(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored) {
+  TgaState& tga = StateOf(image);
+  tga.packet = TgaPacket{};
+  int32_t result = SeekImage(image.head, RowOffsets(image)[stored]);
+  const uint32_t carry = tga.scanTablePresent != 0 ? 0 : RowCarries(image, h.height)[stored];
+  if (result != kReaderOk || carry == 0) return result;
+  const uint32_t pixelBytes = FilePixelBytes(h);
+  if (!StartPacket(image.head, pixelBytes, tga.packet)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
+  const uint32_t taken = std::min(carry, tga.packet.count);
+  uint8_t value[4];
+  for (uint32_t k = 0; tga.packet.repeat == 0 && k < taken; ++k) {
+    if (!ReadPixel(image.head, pixelBytes, value)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
+  }
+  tga.packet.left = tga.packet.count - taken;
+  return kReaderOk;
 }
 
 // Positions the file at the start of stored row `stored`; `scratch` takes
@@ -127,16 +175,15 @@ void RecordOffset(reader::ImageBlockBase& image, uint32_t stored, uint32_t heigh
 int32_t Locate(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored,
                std::span<uint8_t> scratch) {
   TgaState& tga = StateOf(image);
-  const uint32_t* offsets = RowOffsets(image);
-  if (tga.scanTablePresent != 0 || stored < tga.knownRows) return SeekImage(image.head, offsets[stored]);
+  if (tga.scanTablePresent != 0 || stored < tga.knownRows) return SeekKnownRow(image, h, stored);
   if (!RunLengthEncoded(h)) {
     return SeekImage(image.head, tga.pixelStart + static_cast<uint64_t>(stored) * tga.storedRowBytes);
   }
   uint32_t from = tga.knownRows - 1;
-  int32_t result = SeekImage(image.head, offsets[from]);
+  int32_t result = SeekKnownRow(image, h, from);
   for (uint32_t s = from; s < stored && result == kReaderOk; ++s) {
-    result = DecodeRunLength(image.head, h, scratch);
-    if (result == kReaderOk) RecordOffset(image, s + 1, h.height);
+    result = DecodeRunLength(image.head, h, tga.packet, scratch);
+    if (result == kReaderOk) RecordOffset(image, h, s + 1);
   }
   return result;
 }
@@ -149,20 +196,42 @@ void Expand555(uint32_t value, uint8_t* bgr) {
   bgr[2] = static_cast<uint8_t>(((value >> 10) & 0x1F) * 8);
 }
 
-void ConvertPixels(const uint8_t* file, uint32_t count, uint32_t fileBytes, uint8_t* out) {
-  switch (fileBytes) {
-    case 1:
-    case 3:
+void ConvertPixels(const uint8_t* file, uint32_t count, uint32_t fileBytes, PixelKind kind,
+                   uint8_t* out) {
+  switch (kind) {
+    case PixelKind::kCopy:
       std::memcpy(out, file, static_cast<size_t>(count) * fileBytes);
       return;
-    case 2:
+    case PixelKind::kRgb555:
       for (uint32_t i = 0; i < count; ++i) Expand555(file[2 * i] | file[2 * i + 1] << 8, out + 3 * i);
       return;
-    case 4:
+    case PixelKind::kGreyAlpha:
+      for (uint32_t i = 0; i < count; ++i) out[i] = file[2 * i];
+      return;
+    case PixelKind::kBgra:
       for (uint32_t i = 0; i < count; ++i) std::memcpy(out + 3 * i, file + 4 * i, 3);
       return;
-    default:
-      return;
+  }
+}
+
+void MirrorRow(std::span<uint8_t> row, uint32_t width, uint32_t bits) {
+  if (width < 2) return;
+  if (bits == 1) {
+    auto bit = [&](uint32_t x) { return (row[x / 8] >> (7 - x % 8)) & 1; };
+    auto put = [&](uint32_t x, int v) {
+      const auto mask = static_cast<uint8_t>(0x80 >> (x % 8));
+      row[x / 8] = static_cast<uint8_t>(v != 0 ? row[x / 8] | mask : row[x / 8] & ~mask);
+    };
+    for (uint32_t a = 0, b = width - 1; a < b; ++a, --b) {
+      const int left = bit(a);
+      put(a, bit(b));
+      put(b, left);
+    }
+    return;
+  }
+  const uint32_t n = bits / 8;
+  for (uint32_t a = 0, b = width - 1; a < b; ++a, --b) {
+    std::swap_ranges(row.begin() + a * n, row.begin() + (a + 1) * n, row.begin() + b * n);
   }
 }
 
@@ -192,7 +261,8 @@ int32_t DecodeRow(reader::ImageBlockBase& image, uint32_t row, std::span<uint8_t
   int32_t result = inStep ? kReaderOk : Locate(image, h, stored, out);
   if (result == kReaderOk) result = DecodeStored(image, h, out);
   if (result != kReaderOk) return result;
-  if (RunLengthEncoded(h)) RecordOffset(image, stored + 1, h.height);
+  if (RunLengthEncoded(h)) RecordOffset(image, h, stored + 1);
+  if (StoredRightToLeft(h)) MirrorRow(out, h.width, DibBits(h));
   tga.nextStored = stored + 1;
   return kReaderOk;
 }

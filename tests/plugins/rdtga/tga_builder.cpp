@@ -86,18 +86,28 @@ Bytes EncodeTga(const TgaPicture& picture, const TgaOptions& o) {
   Put16(out, picture.width);
   Put16(out, picture.height);
   out.push_back(picture.depth);
-  out.push_back(o.topDown ? 0x20 : 0x00);
+  out.push_back(static_cast<uint8_t>((o.topDown ? 0x20 : 0x00) | (o.rightToLeft ? 0x10 : 0x00)));
   out.insert(out.end(), o.id.begin(), o.id.end());
   out.insert(out.end(), o.map.begin(), o.map.end());
 
   const uint32_t pixelBytes = (picture.depth + 7u) / 8u;
   const bool rle = o.imageType >= 9;
   std::vector<uint32_t> offsets;
+  Bytes stream;  // crossRows: every stored row, encoded at the end as one
   for (uint32_t s = 0; s < picture.height; ++s) {
-    const Bytes& row = picture.rows[o.topDown ? s : picture.height - 1 - s];
+    Bytes row = picture.rows[o.topDown ? s : picture.height - 1 - s];
+    if (o.rightToLeft) row = Reversed(row, picture.width, picture.depth);
     offsets.push_back(static_cast<uint32_t>(out.size()));
+    if (rle && o.crossRows) {
+      stream.insert(stream.end(), row.begin(), row.end());
+      continue;
+    }
     Bytes stored = rle ? EncodeRunLengthRow(row, pixelBytes, o.literalsOnly) : row;
     out.insert(out.end(), stored.begin(), stored.end());
+  }
+  if (!stream.empty()) {
+    Bytes packets = EncodeRunLengthRow(stream, pixelBytes, o.literalsOnly);
+    out.insert(out.end(), packets.begin(), packets.end());
   }
   if (!o.footer) return out;
   uint32_t table = 0;
@@ -119,9 +129,13 @@ Bytes EncodeTga(const TgaPicture& picture, const TgaOptions& o) {
   return out;
 }
 
-Bytes DibRow(const Bytes& fileRow, uint8_t depth) {
+Bytes DibRow(const Bytes& fileRow, uint8_t depth, bool grey) {
   if (depth != 16 && depth != 15 && depth != 32) return fileRow;
   Bytes out;
+  if (grey && depth == 16) {
+    for (size_t i = 0; i + 1 < fileRow.size(); i += 2) out.push_back(fileRow[i]);
+    return out;
+  }
   const uint32_t bytes = depth == 32 ? 4 : 2;
   for (size_t i = 0; i + bytes <= fileRow.size(); i += bytes) {
     if (bytes == 4) {
@@ -132,6 +146,22 @@ Bytes DibRow(const Bytes& fileRow, uint8_t depth) {
       out.push_back(static_cast<uint8_t>(((v >> 5) & 0x1F) << 3));
       out.push_back(static_cast<uint8_t>(((v >> 10) & 0x1F) << 3));
     }
+  }
+  return out;
+}
+
+Bytes Reversed(const Bytes& row, uint32_t width, uint8_t depth) {
+  Bytes out(row.size(), 0);
+  if (depth == 1) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t from = width - 1 - x;
+      if ((row[from / 8] >> (7 - from % 8)) & 1) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    }
+    return out;
+  }
+  const uint32_t n = (depth + 7u) / 8u;
+  for (uint32_t x = 0; x < width; ++x) {
+    std::memcpy(&out[x * n], &row[(width - 1 - x) * n], n);
   }
   return out;
 }

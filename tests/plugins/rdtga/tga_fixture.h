@@ -66,7 +66,7 @@ class TgaTest : public ::testing::Test {
 inline Rows Expected(const TgaPicture& picture, uint32_t stride, uint8_t fill = 0xA5) {
   Rows rows;
   for (const Bytes& row : picture.rows) {
-    Bytes dib = DibRow(row, picture.depth);
+    Bytes dib = DibRow(row, picture.depth, picture.grey);
     dib.resize(stride, fill);
     rows.push_back(dib);
   }
@@ -74,7 +74,7 @@ inline Rows Expected(const TgaPicture& picture, uint32_t stride, uint8_t fill = 
 }
 
 inline uint32_t Stride(const TgaPicture& picture) {
-  uint32_t bits = picture.depth == 1 ? 1 : (picture.depth <= 8 ? 8 : 24);
+  uint32_t bits = picture.depth == 1 ? 1 : (picture.depth <= 8 || picture.grey ? 8 : 24);
   return static_cast<uint32_t>(DibRowBytes(picture.width, bits));
 }
 

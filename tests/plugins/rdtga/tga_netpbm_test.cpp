@@ -73,7 +73,11 @@ class NetpbmTest : public TgaTest {
   void Check(const std::string& tga) {
     SCOPED_TRACE(tga);
     Run({"tgatoppm", tga}, dir.file("ref.ppm"));
-    const Pixels reference = hosttest::DecodePnm(hosttest::ReadBytes(dir.file("ref.ppm")));
+    CheckAgainst(tga, hosttest::DecodePnm(hosttest::ReadBytes(dir.file("ref.ppm"))));
+  }
+
+  // Our exports and imagehost to BMP against a reference picture.
+  void CheckAgainst(const std::string& tga, const Pixels& reference) {
     ASSERT_GT(reference.width, 0u);
     EXPECT_TRUE(ReadWithRdtga(api, hosttest::ReadBytes(tga)) == reference);
     hosttest::ToolRun run = hosttest::RunImagehost({"convert", tga, dir.file("out.bmp"), "--quiet", "--rows", "5"});
@@ -121,6 +125,47 @@ TEST_F(NetpbmTest, FilesWrittenByImageMagick) {
     argv.push_back(out);
     Run(argv, "");
     Check(out);
+  }
+}
+
+// Rows stored right to left (descriptor bit 4): ImageMagick writes the flag
+// with -orient, keeping its pixels in stored order, and shows the picture the
+// flag means with -auto-orient (tgatoppm ignores the bit).
+TEST_F(NetpbmTest, RightToLeftFilesWrittenByImageMagick) {
+  hosttest::WriteBytes(dir.file("in.ppm"), MakePpm(53, 31, 60));
+  int n = 0;
+  for (const char* orient : {"TopRight", "BottomRight"}) {
+    for (const char* compress : {"None", "RLE"}) {
+      for (const char* type : {"TrueColor", "Grayscale"}) {
+        SCOPED_TRACE(testing::Message() << orient << " " << compress << " " << type);
+        std::string out = dir.file("r" + std::to_string(n++) + ".tga");
+        Run({"convert", dir.file("in.ppm"), "-type", type, "-orient", orient, "-compress", compress, out}, "");
+        ASSERT_EQ(hosttest::ReadBytes(out).at(17) & 0x10, 0x10);
+        Run({"convert", out, "-auto-orient", "ppm:" + dir.file("ref.ppm")}, "");
+        CheckAgainst(out, hosttest::DecodePnm(hosttest::ReadBytes(dir.file("ref.ppm"))));
+      }
+    }
+  }
+}
+
+// 16-bit grey with alpha (no tool at hand writes it): the grey byte, shown grey.
+TEST_F(NetpbmTest, SixteenBitGreyIsGreyThroughImagehost) {
+  Pixels expected{4, 3, {}};
+  Bytes pixels;
+  for (uint32_t y = 0; y < 3; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) {
+      const auto grey = static_cast<uint8_t>(x * 60 + y * 7);
+      pixels.insert(pixels.end(), {grey, static_cast<uint8_t>(255 - x * 80)});
+      expected.rgb.insert(expected.rgb.end(), 3, grey);
+    }
+  }
+  TgaPicture picture{4, 3, 16, {}, true};
+  for (uint32_t y = 0; y < 3; ++y) picture.rows.emplace_back(pixels.begin() + y * 8, pixels.begin() + y * 8 + 8);
+  for (uint8_t type : {uint8_t{3}, uint8_t{11}}) {
+    TgaOptions o;
+    o.imageType = type;
+    hosttest::WriteBytes(dir.file("g16.tga"), EncodeTga(picture, o));
+    CheckAgainst(dir.file("g16.tga"), expected);
   }
 }
 

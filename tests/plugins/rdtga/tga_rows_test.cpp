@@ -10,24 +10,29 @@ struct Layout {
   uint8_t depth;
   uint8_t type;
 };
-constexpr Layout kLayouts[] = {{8, 3}, {8, 11}, {16, 2}, {16, 10}, {15, 10}, {24, 2}, {24, 10}, {32, 2}, {32, 10}};
+constexpr Layout kLayouts[] = {{8, 3},  {8, 11},  {16, 2}, {16, 10}, {16, 3}, {16, 11},
+                               {15, 10}, {24, 2}, {24, 10}, {32, 2}, {32, 10}};
 
+// Variants: bit 0 top-down, bit 1 footer, bit 2 right to left; variant 3 and 7
+// have a scan-line table.
 TEST_F(TgaTest, EveryLayoutReadsTheSameInAnyOrderAndBlockSize) {
   uint32_t seed = 1;
   for (Layout layout : kLayouts) {
-    const TgaPicture picture = MakePicture(29, 37, layout.depth, seed++);
+    TgaPicture picture = MakePicture(29, 37, layout.depth, seed++);
+    picture.grey = layout.depth == 16 && (layout.type == 3 || layout.type == 11);
     const uint32_t stride = Stride(picture);
     const Rows expected = Expected(picture, stride);
-    for (int variant = 0; variant < 4; ++variant) {
+    for (int variant = 0; variant < 8; ++variant) {
       TgaOptions o;
       o.imageType = layout.type;
       o.topDown = (variant & 1) != 0;
-      o.footer = variant >= 2;
-      o.scanTable = variant == 3;
+      o.footer = (variant & 2) != 0;
+      o.scanTable = (variant & 3) == 3;
+      o.rightToLeft = (variant & 4) != 0;
       SCOPED_TRACE(testing::Message() << "depth " << int(layout.depth) << " type " << int(layout.type)
                                       << " variant " << variant);
       const Bytes file = EncodeTga(picture, o);
-      EXPECT_EQ(ReadAll(file, layout.depth == 8 ? 8 : 24), expected);
+      EXPECT_EQ(ReadAll(file, layout.depth == 8 || picture.grey ? 8 : 24), expected);
 
       readertest::OpenImage image(api, "v.tga", file);
       ASSERT_EQ(image.initResult, 1);
@@ -54,22 +59,72 @@ TEST_F(TgaTest, PixelConversions) {
   TgaOptions grey;
   grey.imageType = 3;
   Rows rows = ReadAll(EncodeTga(p1, grey), 1);
-  EXPECT_EQ(rows, (Rows{{0xF0, 0xC0, 0xA5, 0xA5}, {0x0F, 0x40, 0xA5, 0xA5}, {0xAA, 0x80, 0xA5, 0xA5}}));
+  const Rows bits = {{0xF0, 0xC0, 0xA5, 0xA5}, {0x0F, 0x40, 0xA5, 0xA5}, {0xAA, 0x80, 0xA5, 0xA5}};
+  EXPECT_EQ(rows, bits);
+  grey.rightToLeft = true;  // stored mirrored, bit by bit
+  EXPECT_EQ(ReadAll(EncodeTga(p1, grey), 1), bits);
+  // 16-bit grey: a grey byte and an alpha byte give an 8-bit grey pixel.
+  for (uint8_t type : {uint8_t{3}, uint8_t{11}}) {
+    TgaOptions o;
+    o.imageType = type;
+    TgaPicture g16{3, 1, 16, {{10, 255, 200, 0, 77, 128}}, true};
+    EXPECT_EQ(ReadAll(EncodeTga(g16, o), 8)[0], (Bytes{10, 200, 77, 0xA5})) << int(type);
+  }
 }
 
-// Packets never run into the next row: the excess of a repeat packet is
-// lost, the excess pixels of a literal packet are read and dropped.
-TEST_F(TgaTest, PacketsLongerThanTheRowAreCutAtTheRowEnd) {
+// Packets may run on past the end of a row (old writers, files of the
+// format's first version): the rest of the packet begins the next stored row.
+TEST_F(TgaTest, PacketsRunOnIntoTheNextRow) {
   TgaOptions o;
   o.imageType = 11;
   o.topDown = true;
-  Bytes file = EncodeTga(TgaPicture{3, 0, 8, {}}, o);
-  file[14] = 3;  // three rows, written by hand below
-  const Bytes data = {0x89, 7,                 // row 0: a run of 10 of 7
-                      0x04, 1, 2, 3, 4, 5,     // row 1: 5 literals, 4 and 5 dropped
-                      0x00, 9, 0x81, 8};       // row 2: 9, then a run of 8
+  Bytes file = EncodeTga(TgaPicture{5, 0, 8, {}}, o);
+  file[14] = 4;  // four rows, written by hand below
+  const Bytes data = {0x8B, 9,                    // a run of 12: rows 0, 1 and two pixels of row 2
+                      0x05, 1, 2, 3, 4, 5, 6,     // 6 literals: three in row 2, three in row 3
+                      0x01, 7, 8};                // the end of row 3
   file.insert(file.end(), data.begin(), data.end());
-  EXPECT_EQ(ReadAll(file, 8), (Rows{{7, 7, 7, 0xA5}, {1, 2, 3, 0xA5}, {9, 8, 8, 0xA5}}));
+  const Rows expected = {{9, 9, 9, 9, 9, 0xA5, 0xA5, 0xA5}, {9, 9, 9, 9, 9, 0xA5, 0xA5, 0xA5},
+                         {9, 9, 1, 2, 3, 0xA5, 0xA5, 0xA5}, {4, 5, 6, 7, 8, 0xA5, 0xA5, 0xA5}};
+  EXPECT_EQ(ReadAll(file, 8), expected);
+  readertest::OpenImage image(api, "cross.tga", file);
+  ASSERT_EQ(image.initResult, 1);
+  for (uint32_t row : {3u, 2u, 1u, 3u, 0u, 2u}) {
+    ASSERT_EQ(api.setRow(image.handle, row), 1);
+    EXPECT_EQ(image.read(1, 8), Rows{expected[row]}) << row;
+  }
+}
+
+// Whole pictures as one packet stream (literal packets and runs over several
+// rows), read in blocks and back and forth: a row found again from its
+// remembered start goes on with the packet it begins inside.
+TEST_F(TgaTest, RowsInsidePacketsAreFoundAgainInAnyOrder) {
+  uint32_t seed = 40;
+  for (uint8_t depth : {uint8_t{8}, uint8_t{16}, uint8_t{24}, uint8_t{32}}) {
+    TgaPicture picture = MakePicture(7, 23, depth, seed++);
+    for (uint32_t y = 4; y < 10; ++y) {  // a run from the end of row 3 through row 9
+      const Bytes last(picture.rows[3].end() - (depth + 7) / 8, picture.rows[3].end());
+      for (uint32_t x = 0; x < 7; ++x) std::copy(last.begin(), last.end(), picture.rows[y].begin() + x * last.size());
+    }
+    const uint32_t stride = Stride(picture);
+    const Rows expected = Expected(picture, stride);
+    for (bool topDown : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "depth " << int(depth) << (topDown ? " top-down" : " bottom-up"));
+      TgaOptions o;
+      o.imageType = depth == 8 ? 11 : 10;
+      o.topDown = topDown;
+      o.crossRows = true;
+      const Bytes file = EncodeTga(picture, o);
+      EXPECT_EQ(ReadAll(file, depth == 8 ? 8 : 24), expected);
+      readertest::OpenImage image(api, "stream.tga", file);
+      ASSERT_EQ(image.initResult, 1);
+      EXPECT_EQ(image.readInBlocks(23, 3, stride), expected);
+      for (uint32_t first : {21u, 0u, 11u, 5u, 5u, 20u, 1u, 17u, 3u, 8u}) {
+        ASSERT_EQ(api.setRow(image.handle, first), 1);
+        EXPECT_EQ(image.read(2, stride), Rows(expected.begin() + first, expected.begin() + first + 2)) << first;
+      }
+    }
+  }
 }
 
 TEST_F(TgaTest, DataEndingEarlyFailsAfterTheRowsBeforeIt) {
