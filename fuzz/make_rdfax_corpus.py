@@ -96,11 +96,12 @@ def strips_of(rows, per_strip, eol=True, fill=True, reverse=False):
 
 
 def page(width, height, strips, per_strip, compression=3, fill_order=1, bits=1, byte_counts=True,
-         photometric=0):
+         photometric=0, strip_offsets=True):
     entries = [(256, 4, [width]), (257, 4, [height]), (258, 3, [bits]), (259, 3, [compression]),
                (262, 3, [photometric]), (266, 3, [fill_order]), (277, 3, [1]), (278, 4, [per_strip]),
                (282, 5, [204, 1]), (283, 5, [196, 1]), (296, 3, [2])]
-    return {"entries": entries, "strips": strips, "byte_counts": byte_counts}
+    return {"entries": entries, "strips": strips, "byte_counts": byte_counts,
+            "strip_offsets": strip_offsets}
 
 
 def build(pages, links=None, mark=b"FF"):
@@ -114,7 +115,8 @@ def build(pages, links=None, mark=b"FF"):
             offsets.append(len(out))
             out += s
         entries = list(p["entries"])
-        entries.append((273, 4, offsets))
+        if p["strip_offsets"]:
+            entries.append((273, 4, offsets))
         if p["byte_counts"]:
             entries.append((279, 4, [len(s) for s in p["strips"]]))
         entries.sort()
@@ -173,6 +175,8 @@ def main():
     full = seeds["fax-mono-1-two-strips"]
     seeds["fax-mono-1-truncated"] = full[:len(full) // 3]
     seeds["fax-mono-1-header-only"] = full[:8]
+    seeds["fax-mono-1-no-strip-offsets"] = build([page(64, 12, strips_of(rows, 12), 12,
+                                                       strip_offsets=False)])
     seeds["fax-mono-1-zero-data"] = build([page(500, 30, [b"\0" * 40], 30)])
     for name, data in seeds.items():
         with open(os.path.join(OUT, name + ".vlf"), "wb") as f:

@@ -120,6 +120,14 @@ def seeds():
     yield "no-directory", tiff(pages[:1], first_zero=True)
     yield "lzw-refused", tiff([page(13, 9, 8, 1, 1, 5, 9, rows_to_strips(grey, 9))])
     yield "g3-2d-refused", tiff([page(24, 10, 1, 1, 0, 3, 10, [b"\0\1" * 10], [(292, LONG, [1])])])
+    # Samples that are not unsigned integers (SampleFormat 2, 3; one value per sample).
+    yield "grey8-signed", tiff([page(13, 9, 8, 1, 1, 1, 4, rows_to_strips(grey, 4), [(339, SHORT, [2])])])
+    yield "rgb24-float-blue", tiff([page(7, 6, 8, 3, 2, 1, 6, rows_to_strips(rgb, 6),
+                                         [(339, SHORT, [1, 1, 3])])])
+    # A directory without StripOffsets: nothing to read rows from.
+    no_strips = page(13, 9, 8, 1, 1, 1, 9, rows_to_strips(grey, 9))
+    no_strips = ([e for e in no_strips[0] if e[0] != 273], no_strips[1])
+    yield "grey8-no-strip-offsets", tiff([no_strips])
 
 
 def ccitt_seeds(work):
@@ -148,13 +156,35 @@ def ccitt_seeds(work):
             yield "mono1-" + name, f.read()
 
 
+def tiled_seeds(work):
+    """Tiled pages written by libtiff's tiffcp (refused: rows come from strips only)."""
+    if shutil.which("tiffcp") is None or shutil.which("pnmtotiff") is None:
+        return
+    width, height = 37, 21
+    ppm = os.path.join(work, "src.ppm")
+    with open(ppm, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (width, height) +
+                bytes((x * 7 + c * 80 + y * 3) & 0xFF for y in range(height) for x in range(width)
+                      for c in range(3)))
+    src = os.path.join(work, "src-rgb.tif")
+    with open(src, "wb") as f:
+        subprocess.run(["pnmtotiff", "-truecolor", "-none", ppm], stdout=f, check=True,
+                       stderr=subprocess.DEVNULL)
+    for name, options in [("rgb24-tiled", ["-t", "-w", "16", "-l", "16"]),
+                          ("rgb24-tiled-planar", ["-t", "-w", "16", "-l", "16", "-p", "separate"])]:
+        out = os.path.join(work, name + ".tif")
+        subprocess.run(["tiffcp"] + options + [src, out], check=True)
+        with open(out, "rb") as f:
+            yield name, f.read()
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     for name in os.listdir(OUT):
         if not name.startswith("crash-"):
             os.remove(os.path.join(OUT, name))
     with tempfile.TemporaryDirectory() as work:
-        for name, data in list(seeds()) + list(ccitt_seeds(work)):
+        for name, data in list(seeds()) + list(ccitt_seeds(work)) + list(tiled_seeds(work)):
             with open(os.path.join(OUT, name + ".tif"), "wb") as f:
                 f.write(data)
 

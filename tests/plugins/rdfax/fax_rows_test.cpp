@@ -155,6 +155,20 @@ TEST_F(FaxRows, HeaderRefusals) {
   tifftest::Page grey = tifftest::SimplePage(8, 2, 8, 1, 1, 3, 2, {{0, 0}});
   EXPECT_EQ(OpenResult(MarkedFax(tifftest::Build({grey}))),
             std::make_pair(9, std::string("Unsupported FAX Option (Bits/Sample).")));
+  // A page without StripOffsets has nothing to read rows from: at open, and
+  // when a later page is chosen (the page before stays current).
+  const FaxPage page{MakeTestPicture(64, 3, 2)};
+  tifftest::Page noStrips = TagsAround(page, CodedStrips(page));
+  noStrips.addStripOffsets = false;
+  const std::string invalid = "Invalid FAX header information.";
+  EXPECT_EQ(OpenResult(MarkedFax(tifftest::Build({noStrips}))), std::make_pair(2, invalid));
+  readertest::OpenImage image(
+      api, "t.vlf", MarkedFax(tifftest::Build({TagsAround(page, CodedStrips(page)), noStrips})));
+  ASSERT_EQ(image.initResult, 1);
+  EXPECT_EQ(api.setPage(image.handle, 1), 2);
+  EXPECT_EQ(api.lastError(), invalid);
+  ASSERT_EQ(api.setRow(image.handle, 0), 1);
+  EXPECT_EQ(image.read(3, Stride(64)), ExpectedRows(page.picture, Stride(64)));
 }
 
 }  // namespace

@@ -383,6 +383,51 @@ TEST_F(LibtiffTest, ImagehostConvertsEachPageOfAMultiPageFile) {
   EXPECT_TRUE(hosttest::DecodeBmp(hosttest::ReadBytes(dir.file("one.bmp"))) == expected[1]);
 }
 
+// Tiled pages (written by tiffcp -t and by ImageMagick) have no strips, and
+// signed samples are no bit depth the reader delivers: both are refused with
+// a clear message and imagehost leaves no output; a tiled page after a page
+// in strips is refused when it is chosen.
+TEST_F(LibtiffTest, TiledAndSignedFilesAreRefusedThroughImagehost) {
+  hosttest::WriteBytes(dir.file("src.ppm"), MakePpm(45, 38));
+  Run({"pnmtotiff", "-truecolor", "-none", dir.file("src.ppm")}, dir.file("rgb.tif"));
+  Run({"ppmtopgm", dir.file("src.ppm")}, dir.file("grey.pgm"));
+  Run({"pnmtotiff", "-none", dir.file("grey.pgm")}, dir.file("grey.tif"));
+  Run({"tiffcp", "-t", "-w", "16", "-l", "16", dir.file("grey.tif"), dir.file("t0.tif")});
+  Run({"tiffcp", "-t", "-w", "32", "-l", "16", dir.file("rgb.tif"), dir.file("t1.tif")});
+  Run({"tiffcp", "-t", "-p", "separate", "-c", "packbits", "-B", dir.file("rgb.tif"), dir.file("t2.tif")});
+  Run({"convert", dir.file("src.ppm"), "-define", "tiff:tile-geometry=16x16", "-compress", "none",
+       dir.file("t3.tif")});
+  // Signed 8-bit samples (SampleFormat 2) are refused as a bit depth.
+  Run({"convert", dir.file("grey.pgm"), "-define", "quantum:format=signed", "-compress", "none",
+       dir.file("s8.tif")});
+  const std::string tiles = "Invalid TIFF header information.";
+  const std::string bits = "Unsupported TIFF Option (Bits/Sample).";
+  const std::pair<const char*, std::pair<int32_t, std::string>> cases[] = {
+      {"t0.tif", {2, tiles}}, {"t1.tif", {2, tiles}}, {"t2.tif", {2, tiles}},
+      {"t3.tif", {2, tiles}}, {"s8.tif", {9, bits}}};
+  for (const auto& [name, refusal] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(OpenResult(hosttest::ReadBytes(dir.file(name))), refusal);
+    const std::string out = dir.file(std::string(name) + ".bmp");
+    hosttest::ToolRun run = hosttest::RunImagehost({"convert", dir.file(name), out, "--quiet"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("rdtiff.DIL: " + refusal.second), std::string::npos) << run.err;
+    EXPECT_FALSE(hosttest::Exists(out));
+  }
+  Run({"tiffcp", dir.file("rgb.tif"), dir.file("mixed.tif")});
+  Run({"tiffcp", "-a", "-t", dir.file("t1.tif"), dir.file("mixed.tif")});  // page 1 in tiles
+  hosttest::ToolRun first = hosttest::RunImagehost(
+      {"convert", dir.file("mixed.tif"), dir.file("p0.bmp"), "--page", "0", "--quiet"});
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  EXPECT_TRUE(hosttest::DecodeBmp(hosttest::ReadBytes(dir.file("p0.bmp"))) ==
+              hosttest::DecodePnm(hosttest::ReadBytes(dir.file("src.ppm"))));
+  hosttest::ToolRun second = hosttest::RunImagehost(
+      {"convert", dir.file("mixed.tif"), dir.file("p1.bmp"), "--page", "1", "--quiet"});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("Invalid TIFF header information."), std::string::npos) << second.err;
+  EXPECT_FALSE(hosttest::Exists(dir.file("p1.bmp")));
+}
+
 TEST_F(LibtiffTest, LzwIsRefusedThroughImagehostWithTheCompressionMessage) {
   hosttest::WriteBytes(dir.file("src.ppm"), MakePpm(8, 8));
   Run({"pnmtotiff", "-lzw", dir.file("src.ppm")}, dir.file("lzw.tif"));

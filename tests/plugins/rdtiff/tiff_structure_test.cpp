@@ -129,6 +129,9 @@ TEST_F(TiffTest, RefusalsAtOpenCarryTheirIdAndText) {
   };
   Page unequalBits = page(8, 3, 2, 1);
   unequalBits.entries[2].values = {8, 8, 4};
+  Page noStrips = page(8, 1, 1, 1);
+  noStrips.addStripOffsets = false;
+  const TagEntry tiles[] = {{322, kShort, {16}}, {323, kShort, {16}}, {324, kLong, {8}}, {325, kLong, {8}}};
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -153,6 +156,21 @@ TEST_F(TiffTest, RefusalsAtOpenCarryTheirIdAndText) {
        "Unsupported TIFF Option (LZW Predictor)."},
       {"width 0", Build({with(page(8, 1, 1, 1), {256, kLong, {0}})}), 2,
        "Invalid TIFF header information."},
+      {"no StripOffsets", Build({noStrips}), 2, "Invalid TIFF header information."},
+      {"TileWidth", Build({with(page(8, 1, 1, 1), tiles[0])}), 2, "Invalid TIFF header information."},
+      {"TileLength", Build({with(page(8, 1, 1, 1), tiles[1])}), 2, "Invalid TIFF header information."},
+      {"TileOffsets", Build({with(page(8, 1, 1, 1), tiles[2])}), 2, "Invalid TIFF header information."},
+      {"TileByteCounts", Build({with(page(8, 1, 1, 1), tiles[3])}), 2, "Invalid TIFF header information."},
+      {"signed samples", Build({with(page(8, 1, 1, 1), {339, kShort, {2}})}), 9,
+       "Unsupported TIFF Option (Bits/Sample)."},
+      {"floating-point samples", Build({with(page(8, 1, 1, 1), {339, kShort, {3}})}), 9,
+       "Unsupported TIFF Option (Bits/Sample)."},
+      {"undefined sample format", Build({with(page(8, 1, 1, 1), {339, kShort, {4}})}), 9,
+       "Unsupported TIFF Option (Bits/Sample)."},
+      {"third sample signed", Build({with(page(8, 3, 2, 1), {339, kShort, {1, 1, 2}})}), 9,
+       "Unsupported TIFF Option (Bits/Sample)."},
+      {"sample formats past the end", Build({with(page(8, 3, 2, 1), {339, kShort, {1, 1, 1}, 900000})}), 3,
+       "Error reading from file."},
       {"no directory", [] {
          BuildOptions o;
          o.firstIfdZero = true;
@@ -170,6 +188,43 @@ TEST_F(TiffTest, RefusalsAtOpenCarryTheirIdAndText) {
   }
   // A PlanarConfiguration in a 1-bit image is not looked at.
   EXPECT_EQ(OpenResult(Build({with(page(1, 1, 1, 1), {284, kShort, {7}})})).first, 1);
+  // Unsigned samples, one value or one per sample, are read as before.
+  EXPECT_EQ(OpenResult(Build({with(page(8, 1, 1, 1), {339, kShort, {1}})})).first, 1);
+  EXPECT_EQ(OpenResult(Build({with(page(8, 3, 2, 1), {339, kShort, {1, 1, 1}})})).first, 1);
+}
+
+// A later page that cannot be read (tiles, no strips, signed samples) is
+// refused when it is chosen; the page before stays current and readable.
+TEST_F(TiffTest, UnreadableLaterPagesAreRefusedWhenChosen) {
+  struct Case {
+    const char* name;
+    TagEntry extra;
+    bool stripOffsets;
+    int32_t result;
+    const char* text;
+  } cases[] = {
+      {"tiles", {322, kShort, {16}}, true, 2, "Invalid TIFF header information."},
+      {"no StripOffsets", {255, kLong, {0}}, false, 2, "Invalid TIFF header information."},
+      {"signed samples", {339, kShort, {2}}, true, 9, "Unsupported TIFF Option (Bits/Sample)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Page> pages = ThreePages();
+    pages[1].entries.push_back(c.extra);
+    pages[1].addStripOffsets = c.stripOffsets;
+    readertest::OpenImage image(api, "later.tif", Build(pages));
+    ASSERT_EQ(image.initResult, 1);
+    ASSERT_EQ(api.setPage(image.handle, 2), 1);
+    EXPECT_EQ(api.setPage(image.handle, 1), c.result);
+    EXPECT_EQ(api.lastError(), c.text);
+    int32_t current = -1;
+    EXPECT_EQ(api.getPage(image.handle, &current), 1);
+    EXPECT_EQ(current, 2);
+    ImageHeaderRecord record{};
+    ASSERT_EQ(image.buildHead(record), 1);
+    ASSERT_EQ(api.setRow(image.handle, 0), 1);
+    EXPECT_EQ(image.read(2, 4)[0][0], 0x12);
+  }
 }
 
 TEST_F(TiffTest, ATiffInsideALargerFileIsReadFromItsOffset) {

@@ -131,8 +131,11 @@ int32_t CountPages(const ImageBlockHead& file, const TiffHeader& header, uint32_
 int32_t FindDirectory(const ImageBlockHead& file, const TiffHeader& header, uint32_t page,
                       uint32_t& ifd);
 
-// Parses the directory at `ifd` into `info` (defaults first). On failure the
-// arrays allocated so far are freed and `info` holds no handles.
+// Parses the directory at `ifd` into `info` (defaults first). A directory
+// whose image is not in strips (no StripOffsets, or tiles) is id 7, result 2;
+// with the TIFF rules, samples that are not unsigned integers (SampleFormat
+// other than 1) are id 10, result 9. On failure the arrays allocated so far
+// are freed and `info` holds no handles.
 int32_t ParseDirectory(const ImageBlockHead& file, const TiffHeader& header, uint32_t ifd,
                        const ParseRules& rules, TiffInfo& info);
 

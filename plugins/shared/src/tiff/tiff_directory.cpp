@@ -16,7 +16,15 @@
 //   - a ColorMap is kept only when it holds 3 × 2^BitsPerSample values and
 //     BitsPerSample is at most 8; otherwise the page has no colour map;
 //   - arrays hold at most kMaxArrayValues values (more: the array is not
-//     readable, id 3, result 6, as any unreadable array).
+//     readable, id 3, result 6, as any unreadable array);
+//   - rows are read from strips only: a directory without StripOffsets, or one
+//     that lays its image out in tiles (any of TileWidth, TileLength,
+//     TileOffsets, TileByteCounts), is refused as invalid header information
+//     (id 7, result 2) instead of reading "strip 0" from wherever it points;
+//   - (TIFF, not the fax container) samples must be unsigned integers:
+//     SampleFormat 1 or absent; any value other than 1, for any sample, is
+//     refused as an unsupported bit depth (id 10, result 9). Values that
+//     cannot be read are a read failure (id 2, result 3).
 #include <algorithm>
 #include <vector>
 
@@ -33,6 +41,13 @@ constexpr uint32_t kMaxWidth = 1u << 20;
 constexpr uint64_t kMaxRowBytes = 1u << 24;
 constexpr uint32_t kMaxArrayValues = 1u << 20;
 constexpr uint32_t kMaxEntries = 0xFFFF;
+constexpr uint32_t kMaxSampleFormats = 0xFFFF;  // SamplesPerPixel is a SHORT
+
+constexpr uint16_t kTagStripOffsets = 273;
+constexpr uint16_t kTagTileWidth = 322;
+constexpr uint16_t kTagTileByteCounts = 325;
+constexpr uint16_t kTagSampleFormat = 339;
+constexpr uint32_t kSampleFormatUnsigned = 1;
 
 int32_t Fail(UINT id, int32_t result) {
   reader::StoreError(id);
@@ -136,6 +151,21 @@ int32_t ApplyBitsPerSample(const ImageBlockHead& file, const TiffHeader& header,
   return kReaderOk;
 }
 
+// SampleFormat: one value per sample; every one must be 1 (unsigned integer).
+int32_t CheckSampleFormat(const ImageBlockHead& file, const TiffHeader& header, const Entry& entry) {
+  const uint32_t count = std::min(entry.count, kMaxSampleFormats);
+  HGLOBAL values = 0;
+  ArrayRead read = detail::ReadArray(file, entry, count, header.bigEndian, false, values);
+  if (read == ArrayRead::kNoMemory) return Fail(kIdNoMemory, kReaderNoMemory);
+  if (read != ArrayRead::kOk) return Fail(kIdReadFailed, kReaderReadFailed);
+  bool unsignedSamples = true;
+  for (uint32_t i = 0; i < count && unsignedSamples; ++i) {
+    unsignedSamples = ArrayValue(values, i) == kSampleFormatUnsigned;
+  }
+  GlobalFree(values);
+  return unsignedSamples ? kReaderOk : Fail(kIdBitsPerSample, kReaderUnsupported);
+}
+
 bool CompressionAccepted(uint32_t compression, const ParseRules& rules) {
   switch (compression) {
     case kCompressionNone: case kCompressionModifiedHuffman: case kCompressionGroup3:
@@ -232,10 +262,26 @@ int32_t ApplyEntry(const ImageBlockHead& file, const TiffHeader& header, const P
       info.predictor = value;
       break;
     case 320: return ApplyColorMap(file, header, rules, entry, info);
+    case kTagSampleFormat:
+      if (!rules.faxDirectory) return CheckSampleFormat(file, header, entry);
+      break;
     default: break;
   }
   return kReaderOk;
 }
+
+// How a directory lays out its image data, as far as its tags tell.
+struct DataLayout {
+  bool strips = false;  // StripOffsets with at least one value
+  bool tiles = false;   // any tile tag
+  void note(const Entry& entry) {
+    if (entry.tag == kTagStripOffsets && entry.count > 0) strips = true;
+    if (entry.tag >= kTagTileWidth && entry.tag <= kTagTileByteCounts) tiles = true;
+  }
+  int32_t check() const {
+    return strips && !tiles ? kReaderOk : Fail(kIdBadHeader, kReaderBadHeader);
+  }
+};
 
 // The derived fields, and the geometry checks every reader needs.
 int32_t Finish(TiffInfo& info) {
@@ -305,14 +351,18 @@ int32_t ParseDirectory(const ImageBlockHead& file, const TiffHeader& header, uin
   if (detail::ReadAt(file, ifd, countBytes, 2) != 2) return Fail(kIdReadFailed, kReaderReadFailed);
   uint32_t entries = std::min<uint32_t>(detail::Get16(countBytes, header.bigEndian), kMaxEntries);
   int32_t result = kReaderOk;
+  DataLayout layout;
   for (uint32_t i = 0; i < entries && result == kReaderOk; ++i) {
     uint8_t raw[12];
     if (detail::ReadAt(file, static_cast<uint64_t>(ifd) + 2 + 12ull * i, raw, 12) != 12) {
       result = Fail(kIdReadFailed, kReaderReadFailed);
       break;
     }
-    result = ApplyEntry(file, header, rules, detail::DecodeEntry(raw, header.bigEndian), info);
+    const Entry entry = detail::DecodeEntry(raw, header.bigEndian);
+    layout.note(entry);
+    result = ApplyEntry(file, header, rules, entry, info);
   }
+  if (result == kReaderOk) result = layout.check();
   if (result == kReaderOk) result = Finish(info);
   if (result != kReaderOk) FreeArrays(info);
   return result;
