@@ -7,6 +7,7 @@ on PATH. Run from anywhere:
 Files that once crashed the reader are kept beside these seeds (crash-*)."""
 import os
 import random
+import shutil
 import struct
 import subprocess
 import tempfile
@@ -92,6 +93,13 @@ def seeds():
     rst = cjpeg(["-restart", "1B"], 16, 16)
     yield "jpeg-restart-no-markers.jpg", rst.replace(b"\xff\xd0", b"\x12\x34")
     yield "jpeg-zero-length.jpg", base[:4] + b"\x00\x00" + base[6:]
+    # Four components (refused): ImageMagick's CMYK output is YCCK (Adobe transform 2);
+    # the same stream marked plain CMYK (transform 0).
+    if shutil.which("convert") is not None:
+        ycck = subprocess.run(["convert", "ppm:-", "-colorspace", "CMYK", "jpg:-"],
+                              input=picture(16, 16, 3), check=True, capture_output=True).stdout
+        yield "jpeg-ycck-8.jpg", ycck
+        yield "jpeg-cmyk-8.jpg", edited(ycck, lambda s, r: first(s, 0xEE)[1].__setitem__(11, 0))
 
 
 def main():

@@ -9,7 +9,9 @@
 //     second frame header, sampling factors of 0 or above 4): id 7, result 2;
 //   - what this reader does not decode: id 8, result 9. That is every SOFn
 //     but SOF0, a first APP0 that is not JFIF, Huffman table ids above 1,
-//     16-bit quantisation tables, component counts other than 1, 3 and 4,
+//     16-bit quantisation tables, component counts other than 1 (grey) and
+//     3 (YCbCr): two components, and four (CMYK, YCCK), have no colour
+//     conversion here and would come out in wrong colours,
 //     sampling whose ratios to the maxima are not whole numbers, a scan that
 //     does not hold every component (several scans), a height of 0 (DNL),
 //     and EOI or SOS before a frame;
@@ -102,7 +104,7 @@ int32_t ParseFrame(Walk& w, const uint8_t* b, uint32_t n) {
   info.horizontalMaximum = info.verticalMaximum = 1;
   if (info.componentCount == 0 || info.width == 0) return Malformed();
   if (n < 6 + 3u * static_cast<uint32_t>(info.componentCount)) return Malformed();
-  if (info.componentCount == 2 || info.componentCount > 4 || info.height == 0) return Unsupported();
+  if ((info.componentCount != 1 && info.componentCount != 3) || info.height == 0) return Unsupported();
   auto bytes = sizeof(JpegComponent) * static_cast<size_t>(info.componentCount);
   info.components = static_cast<JpegComponent*>(LocalAlloc(LPTR, bytes));
   if (info.components == nullptr) return NoMemory();

@@ -62,6 +62,15 @@ Bytes Cjpeg(const Pixels& picture, const std::vector<std::string>& options) {
   return RunFilter(argv, EncodePpm(picture), "in.ppm");
 }
 
+Bytes FourComponentJpeg() {
+  const std::string in = Dir().file("cmyk.ppm");
+  const std::string out = Dir().file("cmyk.jpg");
+  hosttest::WriteBytes(in, EncodePpm(MakePicture(24, 16, 11)));
+  hosttest::ToolRun run = hosttest::RunProgram({"convert", in, "-colorspace", "CMYK", out}, "");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  return hosttest::ReadBytes(out);
+}
+
 Bytes Jpegtran(const Bytes& jpeg, const std::vector<std::string>& options) {
   std::vector<std::string> argv{"jpegtran"};
   argv.insert(argv.end(), options.begin(), options.end());

@@ -31,6 +31,8 @@ Bytes EncodePpm(const Pixels& picture);
 bool HaveTools();
 // cjpeg with `options` on the picture (as a PPM); the JPEG stream.
 Bytes Cjpeg(const Pixels& picture, const std::vector<std::string>& options);
+// ImageMagick's CMYK JPEG of a small picture: four components, Adobe transform 2 (YCCK).
+Bytes FourComponentJpeg();
 // jpegtran with `options` on a stream.
 Bytes Jpegtran(const Bytes& jpeg, const std::vector<std::string>& options);
 // djpeg's decode with replicated chroma and the accurate integer IDCT, as RGB.

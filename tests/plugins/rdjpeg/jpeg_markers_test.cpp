@@ -61,6 +61,15 @@ TEST_F(JpegTest, RefusedStreamsGiveTheirResultAndId) {
     body = {1, body[1], body[2], 0, 63, 0};
   });
   edited("two components", 9, kUnsupported, [](JpegStream& s) { SegmentOf(s, 0xC0).body[5] = 2; });
+  // Four components: ImageMagick writes CMYK as YCCK (Adobe transform 2); the
+  // same stream marked as plain CMYK (transform 0).
+  if (hosttest::HaveProgram("convert")) {
+    const Bytes ycck = FourComponentJpeg();
+    cases.push_back({"YCCK", ycck, 9, kUnsupported});
+    JpegStream cmyk = JpegStream::Parse(ycck);
+    SegmentOf(cmyk, 0xEE).body.at(11) = 0;
+    cases.push_back({"CMYK", cmyk.bytes(), 9, kUnsupported});
+  }
   edited("sampling 3x1 with 2x1", 9, kUnsupported, [](JpegStream& s) {
     Bytes& body = SegmentOf(s, 0xC0).body;
     body[7] = 0x31;
