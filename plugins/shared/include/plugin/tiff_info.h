@@ -106,7 +106,8 @@ static_assert(offsetof(TiffInfo, predictor) == 156);
 struct ParseRules {
   uint16_t expectedMark = 0;     // 0: "II" or "MM"; else exactly this mark (little-endian)
   bool faxDirectory = false;     // the fax container's rules (all compressions kept, no checks
-                                 // on T4Options, StripByteCounts kept, ImageLength never cut)
+                                 // on T4Options or SampleFormat, StripByteCounts kept,
+                                 // ImageLength never cut)
 };
 
 // Where a directory chain stands: the byte order and the first directory.
