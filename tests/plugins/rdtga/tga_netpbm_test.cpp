@@ -148,27 +148,6 @@ TEST_F(NetpbmTest, RightToLeftFilesWrittenByImageMagick) {
   }
 }
 
-// 16-bit grey with alpha (no tool at hand writes it): the grey byte, shown grey.
-TEST_F(NetpbmTest, SixteenBitGreyIsGreyThroughImagehost) {
-  Pixels expected{4, 3, {}};
-  Bytes pixels;
-  for (uint32_t y = 0; y < 3; ++y) {
-    for (uint32_t x = 0; x < 4; ++x) {
-      const auto grey = static_cast<uint8_t>(x * 60 + y * 7);
-      pixels.insert(pixels.end(), {grey, static_cast<uint8_t>(255 - x * 80)});
-      expected.rgb.insert(expected.rgb.end(), 3, grey);
-    }
-  }
-  TgaPicture picture{4, 3, 16, {}, true};
-  for (uint32_t y = 0; y < 3; ++y) picture.rows.emplace_back(pixels.begin() + y * 8, pixels.begin() + y * 8 + 8);
-  for (uint8_t type : {uint8_t{3}, uint8_t{11}}) {
-    TgaOptions o;
-    o.imageType = type;
-    hosttest::WriteBytes(dir.file("g16.tga"), EncodeTga(picture, o));
-    CheckAgainst(dir.file("g16.tga"), expected);
-  }
-}
-
 TEST_F(NetpbmTest, ImagehostReportsTheHeaderAndFailures) {
   hosttest::WriteBytes(dir.file("in.ppm"), MakePpm(20, 10, 5));
   Run({"pamtotga", "-rgb", dir.file("in.ppm")}, dir.file("a.tga"));
