@@ -12,7 +12,8 @@
 // and stall-deaf (at the middle row the reader creates "<file>.stalled" and
 // waits: stall reports progress every few milliseconds until the host
 // cancels, result 23; stall-deaf reports nothing, like a library call that
-// blocks; either gives up with result 10 after 30 s).
+// blocks; either gives up after 30 s, creates "<file>.gave-up" and fails
+// with result 10).
 // Sizes and bit counts come from the file, so absurd ones reach the host.
 #include <chrono>
 #include <cstdio>
@@ -59,16 +60,20 @@ bool PositionsAgree(const HostFileTable& files, uint32_t file) {
 
 // Waits at the middle row (scenarios stall and stall-deaf) after marking the
 // file, so that a test knows the conversion is under way.
-int32_t Stall(const FakeImage& image, const ProgressRecord* progress) {
-  const std::string marker = std::string(static_cast<const char*>(image.head.fileReference)) +
-                             ".stalled";
+void Mark(const FakeImage& image, const char* suffix) {
+  const std::string marker = static_cast<const char*>(image.head.fileReference) + std::string(suffix);
   if (std::FILE* file = std::fopen(marker.c_str(), "w")) std::fclose(file);
+}
+
+int32_t Stall(const FakeImage& image, const ProgressRecord* progress) {
+  Mark(image, ".stalled");
   const bool reports = Is(image, "stall") && progress != nullptr && progress->callback != nullptr;
   for (int wait = 0; wait < 6000; ++wait) {
     if (reports && progress->callback(progress->firstArgument, 50, progress->thirdArgument) == 0)
       return kReaderCancelled;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  Mark(image, ".gave-up");
   return kReaderCorrupt;
 }
 
