@@ -39,7 +39,6 @@ Status OpenInput(PluginSet& plugins, const std::string& path, const std::string&
   return OpenSource(plugins, path, options, source);
 }
 
-
 // Streams the current page of `source` through one export, in blocks.
 Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile& output,
                  const ConvertRequest& request) {
@@ -90,7 +89,7 @@ Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertRepo
     if (Status selected = source->selectPage(firstPage); !selected) return selected;
   }
 
-  // Only --append hands the writer the existing file (its copy); otherwise the
+  // Only `append` hands the writer the existing file (its copy); otherwise the
   // writer starts a new one, and every page after the first is appended to it.
   OutputFile output;
   if (Status prepared = output.prepare(request.output, request.append); !prepared) return prepared;

@@ -331,10 +331,9 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   if (!converted) return Fail(converted.message());
   if (!a.quiet) {
     const imagehost::ImageFacts& f = report.firstPage;
-    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(),
-                f.width, f.height, f.bits, report.pagesWritten,
-                report.pagesWritten == 1 ? "" : "s", a.append ? " added" : "",
-                report.reader.c_str(), report.writer.c_str());
+    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(), f.width,
+                f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
+                a.append ? " added" : "", report.reader.c_str(), report.writer.c_str());
   }
   return kExitOk;
 }

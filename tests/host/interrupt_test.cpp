@@ -7,11 +7,13 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "plugin_loader.h"
+#include "samples/sample_images.h"
 #include "tool_runner.h"
 
 namespace hosttest {
@@ -103,16 +105,14 @@ TEST_F(ImagehostInterrupt, ASignalMidConversionRemovesTheWorkFile) {
 // The real plug-ins on a 36 MB image: the process is stopped while OUT.part
 // exists (so it has not been renamed), signalled, and continued.
 TEST_F(ImagehostInterrupt, ASignalStopsTheRealPluginsBeforeTheRename) {
-  const uint32_t width = 4000, height = 3000, stride = width * 3;
-  std::vector<uint8_t> bmp = {'B', 'M'};
-  auto put = [&bmp](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) bmp.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  };
-  put(54 + stride * height, 4), put(0, 4), put(54, 4);
-  put(40, 4), put(width, 4), put(height, 4), put(1, 2), put(24, 2), put(0, 4);
-  put(stride * height, 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-  bmp.resize(54 + uint64_t{stride} * height, 0x5A);
-  WriteBytes(dir.file("big.bmp"), bmp);
+  samples::BmpFormat format;
+  format.width = 4000;
+  format.height = 3000;
+  format.bits = 24;
+  ASSERT_TRUE(
+      samples::WriteBmp(dir.file("big.bmp"), format, [](uint32_t y, std::span<uint8_t> row) {
+        std::fill(row.begin(), row.end(), static_cast<uint8_t>(y));
+      }));
   const std::string out = dir.file("big.tif");
   WriteBytes(out, kEarlier);
 

@@ -61,7 +61,8 @@ bool PositionsAgree(const HostFileTable& files, uint32_t file) {
 // Waits at the middle row (scenarios stall and stall-deaf) after marking the
 // file, so that a test knows the conversion is under way.
 void Mark(const FakeImage& image, const char* suffix) {
-  const std::string marker = static_cast<const char*>(image.head.fileReference) + std::string(suffix);
+  const std::string marker =
+      static_cast<const char*>(image.head.fileReference) + std::string(suffix);
   if (std::FILE* file = std::fopen(marker.c_str(), "w")) std::fclose(file);
 }
 

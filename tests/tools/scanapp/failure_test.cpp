@@ -202,8 +202,8 @@ TEST_F(ScanappFailure, CtrlCWhileTheScannerIsNotReady) {
     standin_test::writeFile(out, earlier);
     std::remove(file("trace.txt").c_str());
     setVariable(virtscan::kEnvNotReadyMs, c.notReadyMs);
-    const pid_t pid = startScanapp({"scan", "-o", out, "--resolution", "100", "-x", "50", "-y",
-                                    "50"});
+    const pid_t pid =
+        startScanapp({"scan", "-o", out, "--resolution", "100", "-x", "50", "-y", "50"});
     ASSERT_GT(pid, 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (standin_test::readFile(file("trace.txt")).find("op=22 ") == std::string::npos &&
