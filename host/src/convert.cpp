@@ -27,6 +27,8 @@ ImageFacts FactsOf(const RowSource& source) {
   return facts;
 }
 
+Status Stopped() { return Status::failure("the conversion was stopped"); }
+
 Status OpenInput(PluginSet& plugins, const std::string& path, const std::string& readerName,
                  const ProgressSink& progress, std::unique_ptr<RowSource>& source) {
   SourceOptions options;
@@ -35,17 +37,6 @@ Status OpenInput(PluginSet& plugins, const std::string& path, const std::string&
     if (Status found = plugins.findReader(readerName, options.reader); !found) return found;
   }
   return OpenSource(plugins, path, options, source);
-}
-
-Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
-                    const WriterPlugin*& writer) {
-  if (!request.writer.empty()) return plugins.findWriter(request.writer, writer);
-  writer = plugins.writerForPath(request.output);
-  if (writer != nullptr) return {};
-  std::string extension = FileExtension(request.output);
-  if (extension.empty())
-    return Status::failure(request.output + ": no extension to choose a writer by");
-  return Status::failure(request.output + ": no writer takes ." + extension + " files");
 }
 
 // Streams the current page of `source` through one export, in blocks.
@@ -68,6 +59,7 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
   std::vector<uint8_t> buffer(uint64_t{blockRows} * image.stride());
   const bool bottomFirst = export_.order() == RowOrder::kBottomFirst;
   for (uint32_t done = 0; done < height;) {
+    if (request.progress.stopRequested()) return Stopped();
     const uint32_t rows = std::min(blockRows, height - done);
     const uint32_t top = bottomFirst ? height - done - rows : done;
     std::span<uint8_t> block(buffer.data(), uint64_t{rows} * image.stride());
@@ -81,6 +73,8 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
 Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report) {
   const WriterPlugin* writer = nullptr;
   if (Status chosen = ChooseWriter(plugins, request, writer); !chosen) return chosen;
+  if (request.append && !writer->appendsPages())
+    return Status::failure(CannotAppend(*writer, request.output));
   std::unique_ptr<RowSource> source;
   if (Status opened = OpenInput(plugins, request.input, request.reader, request.progress, source);
       !opened)
@@ -95,10 +89,10 @@ Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertRepo
     if (Status selected = source->selectPage(firstPage); !selected) return selected;
   }
 
+  // Only `append` hands the writer the existing file (its copy); otherwise the
+  // writer starts a new one, and every page after the first is appended to it.
   OutputFile output;
-  if (Status prepared = output.prepare(request.output, request.allPages && writer->appendsPages());
-      !prepared)
-    return prepared;
+  if (Status prepared = output.prepare(request.output, request.append); !prepared) return prepared;
   report.reader = source->name();
   report.writer = writer->fileName();
   report.firstPage = FactsOf(*source);
@@ -109,10 +103,29 @@ Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertRepo
     if (Status written = WritePage(*source, *writer, output, request); !written) return written;
     ++report.pagesWritten;
   }
+  if (request.progress.stopRequested()) return Stopped();  // the last chance before the rename
   return output.commit();
 }
 
 }  // namespace
+
+Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
+                    const WriterPlugin*& writer) {
+  return Guarded([&]() -> Status {
+    if (!request.writer.empty()) return plugins.findWriter(request.writer, writer);
+    writer = plugins.writerForPath(request.output);
+    if (writer != nullptr) return {};
+    std::string extension = FileExtension(request.output);
+    if (extension.empty())
+      return Status::failure(request.output + ": no extension to choose a writer by");
+    return Status::failure(request.output + ": no writer takes ." + extension + " files");
+  });
+}
+
+std::string CannotAppend(const WriterPlugin& writer, const std::string& output) {
+  return "--append: " + writer.fileName() + " writes one page per file and cannot add one to " +
+         output;
+}
 
 Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
                 uint32_t page, ImageFacts& facts) {

@@ -59,6 +59,8 @@ Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
     struct stat target, stale;
     const bool exists = lstat(path.c_str(), &target) == 0;
     if (exists && S_ISDIR(target.st_mode)) return CannotWrite(path, EISDIR);
+    if (appendToExisting && exists && !S_ISREG(target.st_mode))
+      return Status::failure("cannot append to " + path + ": not a regular file");
     if (lstat(workPath_.c_str(), &stale) == 0) {
       if (S_ISDIR(stale.st_mode)) return CannotWrite(path, EISDIR);
       if (unlink(workPath_.c_str()) != 0) return CannotWrite(path, errno);
@@ -66,8 +68,9 @@ Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
     int fd = open(workPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return CannotWrite(path, errno);
     active_ = true;
+    removal_.arm(workPath_);
     int error = 0;
-    if (appendToExisting && exists && S_ISREG(target.st_mode)) {
+    if (appendToExisting && exists) {
       error = CopyInto(path, fd);
       appending_ = error == 0;
     }
@@ -89,6 +92,7 @@ Status OutputFile::commit() {
     return failed;
   }
   active_ = false;
+  removal_.disarm();  // only now: until the rename the work file is the partial one
   return {};
 }
 
@@ -96,6 +100,7 @@ void OutputFile::discard() {
   if (!active_) return;
   unlink(workPath_.c_str());
   active_ = false;
+  removal_.disarm();
 }
 
 }  // namespace imagehost

@@ -173,8 +173,6 @@ bool WriterPlugin::matchesExtension(const std::string& extension) const {
   return matchesPattern(extension);
 }
 
-bool WriterPlugin::appendsPages() const { return Lower(defaultExtension_) == "tif"; }
-
 bool WriterPlugin::takesForwardOption() const { return Lower(defaultExtension_) == "bmp"; }
 
 std::string WriterPlugin::errorText(HINSTANCE instance, int32_t errorId) const {
@@ -241,6 +239,12 @@ Status FindPlugin(const std::string& nameOrPath, const char* kind,
     }
     return Status::failure("no " + std::string(kind) + " named " + nameOrPath +
                            " in the plug-in folder");
+  }
+  for (const auto& plugin : extra) {  // named by the same path before: loaded once
+    if (plugin->path() == nameOrPath) {
+      out = plugin.get();
+      return {};
+    }
   }
   std::unique_ptr<Plugin> plugin;
   if (Status status = Plugin::load(nameOrPath, plugin); !status) return status;

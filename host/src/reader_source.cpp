@@ -18,9 +18,11 @@ namespace {
 
 thread_local const ProgressSink* t_readSink = nullptr;
 
+// Answers 0 (cancel) when the caller asks to stop.
 int32_t OnReaderProgress(uint32_t, uint32_t percent, uint32_t) {
-  if (t_readSink != nullptr) (*t_readSink)(ProgressPhase::kRead, percent);
-  return 1;
+  if (t_readSink == nullptr) return 1;
+  (*t_readSink)(ProgressPhase::kRead, percent);
+  return t_readSink->stopRequested() ? 0 : 1;
 }
 
 // Sets the progress sink for the duration of one reader call.
@@ -102,7 +104,8 @@ ReaderSource::~ReaderSource() {
 }
 
 Status ReaderSource::failure(int32_t result) const {
-  std::string text = reader_.errorText();
+  // A cancelled read stores no message: the thread's last one is an older failure's.
+  std::string text = result == kReaderCancelled ? std::string() : reader_.errorText();
   if (text.empty())
     text = std::string(ResultText(result)) + " (result " + std::to_string(result) + ")";
   return Status::failure(path_ + ": " + reader_.fileName() + ": " + text);

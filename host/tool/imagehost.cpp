@@ -2,7 +2,8 @@
 // converts them through the reader and writer plug-ins.
 //
 // Exit status: 0 success; 1 failure (message on stderr, no output file
-// left); 2 usage error.
+// left); 2 usage error; 130 interrupted (OUT left as it was).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "host/convert.h"
+#include "host/interrupt.h"
 #include "host/plugins.h"
 #include "winport/module.h"
 
@@ -39,14 +41,19 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --page N         page N (0-based) of a multi-page file (info, convert)\n"
-    "  --all-pages      convert every page (a TIFF output gets each one appended)\n"
+    "  --all-pages      convert every page into OUT (writers that append pages: TIFF)\n"
+    "  --append         add the page(s) to an existing OUT instead of replacing it\n"
+    "                   (writers that append pages: TIFF); a missing OUT is created\n"
     "  -O KEY=VALUE     writer option; repeatable (convert)\n"
     "  --rows N         rows per read and write call (convert)\n"
     "  --reader FILE    reader plug-in by file name or path (info, convert)\n"
     "  --writer FILE    writer plug-in by file name or path (convert)\n"
     "  --plugins DIR    plug-in folder (default: the folder of imagehost)\n"
     "  --quiet          no progress bar and no summary\n"
-    "  --help, --version\n";
+    "  --help, --version\n"
+    "\n"
+    "exit status: 0 success, 1 failure (no OUT is left), 2 usage error,\n"
+    "130 interrupted (Ctrl-C: OUT is left as it was)\n";
 
 constexpr const char* kShortUsage =
     "usage: imagehost [options] list | info FILE | convert IN OUT  (imagehost --help for more)\n";
@@ -56,6 +63,7 @@ struct Arguments {
   std::vector<std::string> operands;
   std::optional<uint32_t> page;
   bool allPages = false;
+  bool append = false;
   imagehost::OptionList options;
   bool anyWriterOption = false;
   uint32_t rows = 0;
@@ -124,6 +132,7 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
       {"--help", &Arguments::help},       {"-h", &Arguments::help},
       {"--version", &Arguments::version}, {"--quiet", &Arguments::quiet},
       {"-q", &Arguments::quiet},          {"--all-pages", &Arguments::allPages},
+      {"--append", &Arguments::append},
   };
   for (const auto& [flag, member] : kFlags) {
     if (name != flag) continue;
@@ -158,6 +167,7 @@ void CheckApplicable(const Arguments& a) {
     if (given) throw UsageError{std::string(option) + " does not apply to " + a.command};
   };
   refuse(!convert && a.allPages, "--all-pages");
+  refuse(!convert && a.append, "--append");
   refuse(!convert && a.anyWriterOption, "-O");
   refuse(!convert && a.rows != 0, "--rows");
   refuse(!convert && !a.writer.empty(), "--writer");
@@ -210,12 +220,13 @@ class ProgressBar {
   explicit ProgressBar(bool enabled) : enabled_(enabled) {}
   ~ProgressBar() { clear(); }
 
+  bool enabled() const { return enabled_; }
+  // Draws the bar when enabled; stops the conversion on Ctrl-C in any case.
   imagehost::ProgressSink sink() {
     imagehost::ProgressSink sink;
-    if (enabled_) {
-      sink.report = &ProgressBar::OnReport;
-      sink.context = this;
-    }
+    sink.context = this;
+    sink.stop = [](void*) { return imagehost::Interrupted(); };
+    if (enabled_) sink.report = &ProgressBar::OnReport;
     return sink;
   }
   void clear() {
@@ -279,27 +290,50 @@ int RunInfo(imagehost::PluginSet& plugins, const Arguments& a) {
   return kExitOk;
 }
 
+// What became of OUT when the conversion was interrupted.
+std::string InterruptedText(const std::string& output, bool existed, bool again) {
+  return std::string("imagehost: interrupted") + (again ? " again, stopped at once" : "") + "; " +
+         output + (existed ? " was left as it was" : " was not written") + "\n";
+}
+
 int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   imagehost::ConvertRequest request;
   request.input = a.operands[0];
   request.output = a.operands[1];
   request.page = a.page.value_or(0);
   request.allPages = a.allPages;
+  request.append = a.append;
   request.options = a.options;
   request.blockRows = a.rows;
   request.reader = a.reader;
   request.writer = a.writer;
+  // A writer without an append path refuses --append before any file is touched.
+  const imagehost::WriterPlugin* writer = nullptr;
+  if (Status chosen = imagehost::ChooseWriter(plugins, request, writer); !chosen)
+    return Fail(chosen.message());
+  if (a.append && !writer->appendsPages())
+    throw UsageError{imagehost::CannotAppend(*writer, request.output)};
+
   ProgressBar bar(!a.quiet && isatty(STDERR_FILENO) == 1);
   request.progress = bar.sink();
+  struct stat info;
+  const bool existed = lstat(request.output.c_str(), &info) == 0;
+  imagehost::SetAbortMessage((bar.enabled() ? "\r\033[K" : "") +
+                             InterruptedText(request.output, existed, true));
   imagehost::ConvertReport report;
   Status converted = imagehost::Convert(plugins, request, report);
   bar.clear();
+  // A signal may also surface as another failure (a cancelled plug-in call).
+  if (!converted && imagehost::Interrupted()) {
+    std::fputs(InterruptedText(request.output, existed, false).c_str(), stderr);
+    return imagehost::kExitInterrupted;
+  }
   if (!converted) return Fail(converted.message());
   if (!a.quiet) {
     const imagehost::ImageFacts& f = report.firstPage;
-    std::printf("%s: %u x %u, %u-bit, %u page%s (%s -> %s)\n", request.output.c_str(), f.width,
+    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(), f.width,
                 f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
-                report.reader.c_str(), report.writer.c_str());
+                a.append ? " added" : "", report.reader.c_str(), report.writer.c_str());
   }
   return kExitOk;
 }
@@ -314,6 +348,7 @@ int Run(const Arguments& a) {
     return RunList(plugins);
   }
   if (a.command == "info") return RunInfo(plugins, a);
+  imagehost::InstallInterruptHandlers();
   return RunConvert(plugins, a);
 }
 

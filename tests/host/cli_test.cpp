@@ -62,6 +62,7 @@ TEST(ImagehostCli, UsageErrorsExitWithTwoAndSayWhy) {
       {"info", "a.img", "--rows", "4"},
       {"info", "a.img", "-O", "FORWARD=ON"},
       {"list", "--page", "1"},
+      {"info", "a.img", "--append"},
       {"--quiet=yes", "list"},
   };
   for (const auto& args : cases) {

@@ -67,6 +67,44 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& stdo
   return run;
 }
 
+pid_t StartProgram(const std::vector<std::string>& argv, const std::string& stdoutFile,
+                   const std::string& stderrFile) {
+  std::vector<char*> pointers;
+  for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int WaitProgram(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Reads the pending-signal masks of /proc/PID/status (thread and process).
+bool SignalTaken(pid_t pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  const uint64_t bit = uint64_t{1} << (signal - 1);
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigPnd:", 0) != 0 && line.rfind("ShdPnd:", 0) != 0) continue;
+    if (std::stoull(line.substr(7), nullptr, 16) & bit) return false;
+  }
+  return true;
+}
+
 ToolRun RunImagehost(const std::vector<std::string>& args) {
   std::vector<std::string> argv{testsupport::binPath("imagehost")};
   argv.insert(argv.end(), args.begin(), args.end());

@@ -3,6 +3,8 @@
 // when installed).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,14 @@ ToolRun RunImagehost(const std::vector<std::string>& args);
 ToolRun RunImagehostMeasured(const std::vector<std::string>& args);
 // Any program found on PATH; `stdoutFile` (when not empty) receives its stdout.
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& stdoutFile = "");
+// `argv` (argv[0] a path) started and not waited for: stdin /dev/null, stdout
+// and stderr into the files named; -1 when it cannot be started.
+pid_t StartProgram(const std::vector<std::string>& argv, const std::string& stdoutFile,
+                   const std::string& stderrFile);
+// The exit status of a started program (128 + signal when killed).
+int WaitProgram(pid_t pid);
+// True once `signal` is no longer pending for process `pid`: its handler has taken it.
+bool SignalTaken(pid_t pid, int signal);
 // True when `program` is found on PATH.
 bool HaveProgram(const std::string& program);
 

@@ -44,7 +44,8 @@ const char* const kUsage =
     "  -h, --help, --version\n"
     "\n"
     "exit status: 0 success, 1 failure (no OUT is left), 2 usage error,\n"
-    "130 interrupted (the scan is ended and the partial file removed)\n";
+    "130 interrupted (the scan is ended and the partial file removed; a second\n"
+    "Ctrl-C quits at once, also while the scanner is not ready yet)\n";
 
 const char* const kShortUsage =
     "usage: scanapp [options] info | scan -o OUT [scan options]  (scanapp --help for more)\n";

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
       std::puts("scanapp " SCANAPP_VERSION);
       return kExitOk;
     }
-    InstallInterruptHandlers();
+    imagehost::InstallInterruptHandlers();
     if (arguments.command == "info") return RunInfo(ProgramFolder());
     return RunScan(arguments, ProgramFolder());
   } catch (const UsageError& error) {

@@ -1,7 +1,5 @@
 #include "progress.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -11,25 +9,12 @@ namespace scanapp {
 
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
 ScanMonitor* g_monitor = nullptr;
-
-void OnSignal(int) { g_interrupted = 1; }
 
 // The status a progress function returns to stop the spooling of an enhanced scan at once.
 constexpr int16_t kStopSpooling = 7;
 
 }  // namespace
-
-void InstallInterruptHandlers() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking call returns and the loop looks at the flag
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-bool Interrupted() { return g_interrupted != 0; }
 
 void ProgressBar::show(const std::string& label, uint64_t done, uint64_t total) {
   if (!enabled_) return;

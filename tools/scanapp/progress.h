@@ -1,16 +1,18 @@
-// Interruption by the user (Ctrl-C), the progress bar, and the progress
-// function the scanner library calls during a scan.
+// The progress bar, and the progress function the scanner library calls
+// during a scan, which also carries an interruption by the user to the library.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "host/interrupt.h"
+
 namespace scanapp {
 
-// SIGINT, SIGTERM and SIGHUP only set a flag; the scan loop sees it, ends the
-// scan in order and removes the partial file.
-void InstallInterruptHandlers();
-bool Interrupted();
+// SIGINT, SIGTERM and SIGHUP set a flag (host/interrupt.h); the scan loop sees
+// it, ends the scan in order and removes the partial file. A second signal
+// ends the program at once.
+using imagehost::Interrupted;
 
 // A one-line bar on stderr.
 class ProgressBar {

@@ -21,6 +21,7 @@
 #include "progress.h"
 #include "scanner.h"
 #include "status_text.h"
+#include "winport/file.h"
 
 namespace scanapp {
 
@@ -69,6 +70,15 @@ uint16_t SourceCode(Source source) {
       return SOURCE_ADF;
   }
   return SOURCE_FLATBED;
+}
+
+// The file an enhanced scan spools the device image to, in the library's
+// temporary folder; "" when the folder is unknown.
+std::string EnhancementSpoolPath() {
+  char folder[4096];
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder) return "";
+  return std::string(folder, length) + "NVKTEMP.TMP";
 }
 
 std::string Millimetres(uint32_t units) {
@@ -338,7 +348,16 @@ bool ScanJob::scanPage(uint32_t page, const imagehost::OutputFile& output) {
   ScanMonitor monitor(bar_, args_.batch ? "page " + std::to_string(page) : "", spoolLines,
                       layout.lineCount);
   setProgressCallback();
+  // Holding the lock, the scan's spool file is ours to remove if a second
+  // signal ends the program before the library does.
+  imagehost::AbortRemoval spool;
+  if (enhanced) spool.arm(EnhancementSpoolPath());
+  // The start waits inside the library until the device is ready (up to 40 s),
+  // and no progress function runs meanwhile: Ctrl-C takes effect when it returns.
+  imagehost::SetInterruptNotice(
+      "\r\033[Kscanapp: stopping once the scanner answers; Ctrl-C again quits at once\n");
   const int16_t started = scanner_->startScan();
+  imagehost::SetInterruptNotice("");
   checkInterrupted();
   if (started == kDriverFeederEmpty && args_.batch && page > 1) return false;
   if (started != SCAN_OK) Throw(failureText(started, "starting the scan"));
@@ -403,6 +422,10 @@ int ScanJob::run() {
 }  // namespace
 
 int RunScan(const Arguments& arguments, const std::string& programFolder) {
+  // A second signal ends the program at once: the partial file goes (OutputFile),
+  // the scan is not ended and the lock is left to the library to free.
+  imagehost::SetAbortMessage("\r\033[Kscanapp: interrupted again, stopped at once; " +
+                             arguments.output + " was not written\n");
   ScanJob job(arguments, programFolder);
   try {
     return job.run();

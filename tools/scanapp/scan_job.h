@@ -5,13 +5,14 @@
 #include <string>
 
 #include "arguments.h"
+#include "host/interrupt.h"
 
 namespace scanapp {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+inline constexpr int kExitInterrupted = imagehost::kExitInterrupted;  // 130
 
 // Prints "scanapp: MESSAGE" on stderr; returns kExitFailure.
 inline int Fail(const std::string& message) {

@@ -33,7 +33,10 @@ struct ConvertRequest {
   std::string input;
   std::string output;
   uint32_t page = 0;
-  bool allPages = false;  // every page; each appended when the writer appends pages
+  bool allPages = false;  // every page; each after the first appended (writers that append)
+  // Add the pages to an existing output instead of replacing it (writers
+  // that append only); a missing output is created.
+  bool append = false;
   OptionList options;
   uint32_t blockRows = 0;  // rows per read and write call; 0: blocks of about 1 MiB
   std::string reader;      // empty: chosen from the file's first bytes
@@ -49,7 +52,16 @@ struct ConvertReport {
 };
 
 // Reads `input` and writes `output` through its temporary name, renamed into
-// place only when every page was written without error.
+// place only when every page was written without error and no stop was
+// asked for (request.progress). With `append` the temporary file starts as a
+// copy of the existing output; a writer that cannot append is refused first.
 HOST_API Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report);
+
+// The writer a conversion uses: request.writer when given, else the one for
+// the output's extension.
+HOST_API Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
+                             const WriterPlugin*& writer);
+// The refusal of `append` by a writer that cannot add pages.
+HOST_API std::string CannotAppend(const WriterPlugin& writer, const std::string& output);
 
 }  // namespace imagehost

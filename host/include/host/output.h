@@ -1,11 +1,14 @@
 // An output file written through a temporary name in the same folder
 // ("OUT.part") and renamed over OUT only when the export succeeded, so a
-// failed export never leaves a file behind that looks complete.
+// failed or interrupted export never leaves a file behind that looks
+// complete, and never touches an earlier OUT. The temporary file is also
+// removed when a second signal ends the program at once (host/interrupt.h).
 #pragma once
 
 #include <string>
 
 #include "host/api.h"
+#include "host/interrupt.h"
 #include "host/status.h"
 
 namespace imagehost {
@@ -19,9 +22,11 @@ class HOST_API OutputFile {
 
   // Checks that `path` can be written, by creating the temporary file (never
   // through a link; a stale temporary file is removed first). With
-  // `appendToExisting` and an existing regular file at `path`, the temporary
-  // file starts as a copy of it and stays; otherwise it is removed again, so
-  // that the writer creates it afresh. Failure: "cannot write PATH: reason".
+  // `appendToExisting` and an existing file at `path`, the temporary file
+  // starts as a copy of it and stays (an existing `path` that is not a
+  // regular file is refused: the rename would replace it); otherwise it is
+  // removed again, so that the writer creates it afresh. Failure: "cannot
+  // write PATH: reason" or "cannot append to PATH: reason".
   Status prepare(const std::string& path, bool appendToExisting);
 
   const std::string& path() const { return path_; }
@@ -40,6 +45,7 @@ class HOST_API OutputFile {
   std::string workPath_;
   bool appending_ = false;
   bool active_ = false;
+  AbortRemoval removal_;
 };
 
 }  // namespace imagehost

@@ -80,6 +80,12 @@ struct WriterExports {
   OVXDLget_ver_fn getVersion = nullptr;
 };
 
+// How the host reads the WriterFlags bits above bit 0, whose meaning the
+// writer contract leaves to the host: bit 2 set says the writer has an append
+// path, OVXDLbegin_write on an existing file adding a page to it (the TIFF
+// writer reports 252); writers without one (248, 249) replace the file.
+inline constexpr uint32_t kWriterAppendsPages = 4;
+
 class HOST_API WriterPlugin : public LoadedPlugin {
  public:
   // Loads the writer at `path` and calls OVXDLget_ext once, handing it the
@@ -94,8 +100,8 @@ class HOST_API WriterPlugin : public LoadedPlugin {
   // True when `extension` (without the dot) is the default extension or one of
   // the patterns; case does not matter.
   bool matchesExtension(const std::string& extension) const;
-  // The TIFF writer appends a page when its target exists.
-  bool appendsPages() const;
+  // True when the writer adds a page to an existing target (kWriterAppendsPages).
+  bool appendsPages() const { return (flags_ & kWriterAppendsPages) != 0; }
   // The BMP writer takes its row order from the option "FORWARD".
   bool takesForwardOption() const;
   // The writer's message for an error id (LoadStringA on `instance`, else on the loaded module).

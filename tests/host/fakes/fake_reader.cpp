@@ -8,10 +8,18 @@
 // fail-read-77 (an unknown result, with a message); no-header-block;
 // short-palette; mismatch (header record and bitmap header disagree);
 // byte-reads (init mixes one-byte reads with reads and seeks and fails
-// unless each sees the file's position as the one before left it).
+// unless each sees the file's position as the one before left it); stall
+// and stall-deaf (at the middle row the reader creates "<file>.stalled" and
+// waits: stall reports progress every few milliseconds until the host
+// cancels, result 23; stall-deaf reports nothing, like a library call that
+// blocks; either gives up after 30 s, creates "<file>.gave-up" and fails
+// with result 10).
 // Sizes and bit counts come from the file, so absurd ones reach the host.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "plugin/contract.h"
 #include "winport/memory.h"
@@ -48,6 +56,26 @@ bool PositionsAgree(const HostFileTable& files, uint32_t file) {
   if (files.seek(file, 0, 1) != 5 || files.readByte(file) != 'M') return false;
   if (files.seek(file, 1, 0) != 1 || files.readByte(file) != 'A') return false;
   return files.seek(file, 0, 1) == 2;
+}
+
+// Waits at the middle row (scenarios stall and stall-deaf) after marking the
+// file, so that a test knows the conversion is under way.
+void Mark(const FakeImage& image, const char* suffix) {
+  const std::string marker =
+      static_cast<const char*>(image.head.fileReference) + std::string(suffix);
+  if (std::FILE* file = std::fopen(marker.c_str(), "w")) std::fclose(file);
+}
+
+int32_t Stall(const FakeImage& image, const ProgressRecord* progress) {
+  Mark(image, ".stalled");
+  const bool reports = Is(image, "stall") && progress != nullptr && progress->callback != nullptr;
+  for (int wait = 0; wait < 6000; ++wait) {
+    if (reports && progress->callback(progress->firstArgument, 50, progress->thirdArgument) == 0)
+      return kReaderCancelled;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Mark(image, ".gave-up");
+  return kReaderCorrupt;
 }
 
 }  // namespace
@@ -124,6 +152,11 @@ WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL handle, uint8_t* buffer, uint32_t r
     result = Fail(9, 77);
   } else {
     for (uint32_t k = 0; k < rows && image->row < static_cast<uint32_t>(image->height); ++k) {
+      if ((Is(*image, "stall") || Is(*image, "stall-deaf")) &&
+          image->row == static_cast<uint32_t>(image->height) / 2) {
+        result = Stall(*image, progress);
+        break;
+      }
       uint8_t* row = buffer + uint64_t{rows - 1 - k} * stride;
       for (uint32_t x = offset; x < stride && x < static_cast<uint32_t>(image->width); ++x)
         row[x - offset] |= static_cast<uint8_t>(x + 3 * image->row + 17 * image->page);

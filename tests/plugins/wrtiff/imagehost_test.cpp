@@ -1,5 +1,5 @@
 // BMP to TIFF through build/bin/imagehost with every compression option, and
-// pages appended to an existing TIFF; libtiff reads the results back.
+// pages appended (--append) to an existing TIFF; libtiff reads the results back.
 #include <string>
 
 #include "wrtiff_harness.h"
@@ -77,12 +77,12 @@ TEST_F(ImagehostTest, EveryCompressionOptionRoundTrips) {
   EXPECT_EQ(DecodeWithLibtiff(file), colour.rgbPixels());
 }
 
-TEST_F(ImagehostTest, AllPagesAppendsToAnExistingTiff) {
+TEST_F(ImagehostTest, AppendAddsPagesToAnExistingTiff) {
   const Dib first = MakePatterned(50, 20, 8);
   const Dib second = MakePatterned(300, 40, 1);
   const std::string out = dir.file("pages.tif");
   ASSERT_EQ(convert(first, out, "-O TIFF_BYTEFORMAT=MOTOROLA"), 0);
-  ASSERT_EQ(convert(second, out, "--all-pages -O COMPRESS=ON -O TIFF_COMPRESS=GROUP4"), 0);
+  ASSERT_EQ(convert(second, out, "--append --all-pages -O COMPRESS=ON -O TIFF_COMPRESS=GROUP4"), 0);
   const std::vector<uint8_t> file = ReadFile(out);
   const ParsedTiff tiff = ParseTiff(file);
   EXPECT_FALSE(tiff.intel);

@@ -179,5 +179,69 @@ TEST_F(ScanappFailure, InterruptEndsTheScanInOrderAndRemovesThePartialFile) {
   EXPECT_EQ(scanapp({"info"}).exitCode, 0) << "the lock was released";
 }
 
+// CMD_START_SCAN waits inside the library until the device is ready, and no
+// progress function runs meanwhile. One Ctrl-C then takes effect when the
+// wait is over: the scan is ended in order. A second one ends scanapp at once,
+// without waiting for the device: the scan is never ended nor unlocked (the
+// library's lock is freed with the process that held it).
+TEST_F(ScanappFailure, CtrlCWhileTheScannerIsNotReady) {
+  install();
+  struct Case {
+    int signals;
+    const char* notReadyMs;  // how long the device stays not ready after the start
+    const char* message;
+  };
+  const Case cases[] = {
+      {1, "1500", "scanapp: interrupted; the scan was ended and %OUT% was not written\n"},
+      {2, "60000", "scanapp: interrupted again, stopped at once; %OUT% was not written\n"},
+  };
+  const std::string earlier = "earlier";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.signals) + " signal(s)");
+    const std::string out = file("out.bmp");
+    standin_test::writeFile(out, earlier);
+    std::remove(file("trace.txt").c_str());
+    setVariable(virtscan::kEnvNotReadyMs, c.notReadyMs);
+    const pid_t pid =
+        startScanapp({"scan", "-o", out, "--resolution", "100", "-x", "50", "-y", "50"});
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (standin_test::readFile(file("trace.txt")).find("op=22 ") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, SIGINT);
+    if (c.signals == 2) {
+      // The first is taken when the notice is out; a second sent earlier could merge with it.
+      while (standin_test::readFile(file("started.err")).find("Ctrl-C again quits at once") ==
+                 std::string::npos &&
+             std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      kill(pid, SIGINT);
+    }
+    EXPECT_EQ(waitFor(pid), 130);
+    const std::string errors = standin_test::readFile(file("started.err"));
+    std::string message = c.message;
+    message.replace(message.find("%OUT%"), 5, out);
+    EXPECT_NE(errors.find(message), std::string::npos) << errors;
+    EXPECT_EQ(standin_test::readFile(out), earlier) << "the earlier file is left as it was";
+    EXPECT_FALSE(hosttest::Exists(out + ".part"));
+
+    const std::vector<std::string> lines = trace();
+    int ready = -1;  // the last readiness query that found the device ready
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].rfind("op=22 ", 0) == 0 && lines[i].find(" status=0 ") != std::string::npos)
+        ready = static_cast<int>(i);
+    if (c.signals == 1) {  // the wait ran to its end, then the scan was ended in order
+      EXPECT_GE(ready, 0);
+      EXPECT_GT(LastLine(lines, "op=17 "), ready);
+      EXPECT_GT(LastLine(lines, "op=3 "), LastLine(lines, "op=17 "));
+    } else {  // ended while the device was still not ready
+      EXPECT_EQ(ready, -1);
+      EXPECT_EQ(LastLine(lines, "op=3 "), -1);
+    }
+  }
+  setVariable(virtscan::kEnvNotReadyMs, "");
+}
+
 }  // namespace
 }  // namespace scanapptest

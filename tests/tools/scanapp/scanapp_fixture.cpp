@@ -1,17 +1,11 @@
 #include "scanapp_fixture.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "virtscan/virtscan.h"
-
-extern char** environ;
 
 namespace scanapptest {
 
@@ -73,29 +67,10 @@ hosttest::ToolRun ScanappTest::scanapp(const std::vector<std::string>& args) {
 pid_t ScanappTest::startScanapp(const std::vector<std::string>& args) {
   std::vector<std::string> argv{testsupport::binPath("scanapp")};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, file("started.out").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, file("started.err").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return hosttest::StartProgram(argv, file("started.out"), file("started.err"));
 }
 
-int ScanappTest::waitFor(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+int ScanappTest::waitFor(pid_t pid) { return hosttest::WaitProgram(pid); }
 
 std::vector<std::string> ScanappTest::trace() const {
   return standin_test::readLines(file("trace.txt"));
