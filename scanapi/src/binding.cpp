@@ -8,6 +8,7 @@
 #include "driver_call.h"
 #include "enhancement.h"
 #include "ferrox_state.h"
+#include "lock.h"
 #include "music.h"
 #include "tone_maps.h"
 #include "winport/module.h"
@@ -112,6 +113,7 @@ void Attach(HINSTANCE instance) {
 
 void Detach() {
   ProcessState& process = Process();
+  ReleaseOwnLock();
   EndEnhancement();
   UnbindMusic();
   FreeToneMaps();
