@@ -289,13 +289,8 @@ uint64_t EnhancementBufferFloor() {
 
 void ReadEnhancedLines(ScannerCommand& command) {
   EnhancementState& e = g_enhancement;
-  // Spooling reads the device through the caller's buffer: one that cannot
-  // hold a device line gets no lines (status 0) and the scan waits for a
-  // larger one, instead of ending it with nothing spooled.
-  if (!e.spooled && command.value < e.hardware.bytesPerLine) {
-    command.result = 0;
-    return;
-  }
+  // Spooling reads the device through the caller's buffer, whatever its size:
+  // a driver that refuses a buffer too small for a line ends it with -4.
   if (!e.spooled) {
     if (e.spool == INVALID_HANDLE_VALUE && !CreateSpool()) {
       RemoveSpool();

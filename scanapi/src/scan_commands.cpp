@@ -137,12 +137,16 @@ void AwaitDeviceWait() {
 
 }  // namespace
 
+// No gate, but the check needs an open device: it compares the frame with the
+// device record the device initialisation of CMD_OPEN read, and sends ops 5
+// and 8 to the driver, which this process must have opened first. Without an
+// open in this process: -8.
 void CheckFrame(ScannerCommand& command) {
   if (!DriverBound()) {
     command.status = SCAN_ERR_NO_DRIVER;
     return;
   }
-  if (command.data == nullptr || Shared().deviceKnown == 0) {
+  if (command.data == nullptr || Process().openCount == 0 || Shared().deviceKnown == 0) {
     command.status = command.data == nullptr ? SCAN_ERR_PARAM : SCAN_ERR_STATE;
     return;
   }

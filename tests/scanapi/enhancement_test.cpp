@@ -252,16 +252,26 @@ TEST_F(Enhancement, BottomUpPutsTheFirstLineAtTheEndOfTheBuffer) {
   }
 }
 
+// Spooling reads the device through the caller's buffer whatever its size: a
+// driver that refuses one too small for a device line ends it with -4.
+TEST_F(Enhancement, SpoolingIntoABufferTheDriverRefusesFails) {
+  scanner.driver().shortBufferStatus = -31;
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20);
+  start(params);
+  uint8_t tiny[16];
+  const ScannerCommand read = scanner.send(CMD_READ_LINES, tiny, sizeof(tiny));  // below a device line
+  EXPECT_EQ(read.status, SCAN_ERR_RESOURCE);
+  EXPECT_EQ(scanner.callsOf(DRV_READ_LINES), 1u);
+  EXPECT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
+  EXPECT_FALSE(spoolExists());
+}
+
 TEST_F(Enhancement, SmallBuffersGetNoLinesAndNothingIsLost) {
   ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20);
   start(params);
   const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 20).frame);
-  uint8_t tiny[16];
-  ScannerCommand read = scanner.send(CMD_READ_LINES, tiny, sizeof(tiny));  // below a device line
-  EXPECT_EQ(read.status, SCAN_OK);
-  EXPECT_EQ(read.result, 0u);
   std::vector<uint8_t> oneDeviceLine(out.bytesPerLine - 1);  // a device line fits, an output line does not
-  read = scanner.send(CMD_READ_LINES, oneDeviceLine.data(), static_cast<uint32_t>(oneDeviceLine.size()));
+  ScannerCommand read = scanner.send(CMD_READ_LINES, oneDeviceLine.data(), static_cast<uint32_t>(oneDeviceLine.size()));
   EXPECT_EQ(read.status, SCAN_OK);
   EXPECT_EQ(read.result, 0u);
   EXPECT_EQ(readAll(out.bytesPerLine, 5).size(), out.lineCount);
