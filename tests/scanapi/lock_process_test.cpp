@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "ferrox_fixture.h"
@@ -23,16 +25,38 @@ int Reap(pid_t pid) {
 constexpr int kGotLock = 10;
 constexpr int kRefused = 11;
 
-// Forks a process that waits for the start byte, sends CMD_LOCK and exits
-// with kGotLock, kRefused, or 20 + anything else.
-pid_t Contender(Installation& scanner, int startPipe) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  char byte;
-  pollfd ready{startPipe, POLLIN, 0};
-  if (poll(&ready, 1, 10000) != 1 || read(startPipe, &byte, 1) != 1) _exit(30);
-  const ScannerCommand command = scanner.send(CMD_LOCK);
-  _exit(command.status == SCAN_OK ? kGotLock : command.status == SCAN_ERR_LOCKED ? kRefused : 20);
+// Two processes that wait for one start signal, send CMD_LOCK together and
+// report kGotLock, kRefused or 20 + anything else. Both stay alive until both
+// have answered: a contender that had ended would be a dead owner, whose lock
+// the other may rightly take.
+std::pair<int, int> RaceForTheLock(Installation& scanner) {
+  int start[2], report[2], release[2];
+  if (pipe(start) != 0 || pipe(report) != 0 || pipe(release) != 0) return {-1, -1};
+  pid_t pids[2];
+  for (pid_t& pid : pids) {
+    pid = fork();
+    if (pid != 0) continue;
+    char byte;
+    pollfd ready{start[0], POLLIN, 0};
+    if (poll(&ready, 1, 10000) != 1 || read(start[0], &byte, 1) != 1) _exit(30);
+    const ScannerCommand command = scanner.send(CMD_LOCK);
+    const char code = command.status == SCAN_OK ? kGotLock : command.status == SCAN_ERR_LOCKED ? kRefused : 20;
+    if (write(report[1], &code, 1) != 1 || read(release[0], &byte, 1) != 1) _exit(31);
+    _exit(0);
+  }
+  std::pair<int, int> codes{-1, -1};
+  char answers[2] = {};
+  if (write(start[1], "xx", 2) == 2 && read(report[0], &answers[0], 1) == 1 &&
+      read(report[0], &answers[1], 1) == 1)
+    codes = {answers[0], answers[1]};
+  if (write(release[1], "xx", 2) != 2) {
+    kill(pids[0], SIGKILL);
+    kill(pids[1], SIGKILL);
+  }
+  Reap(pids[0]);
+  Reap(pids[1]);
+  for (int fd : {start[0], start[1], report[0], report[1], release[0], release[1]}) close(fd);
+  return codes;
 }
 
 // Sends CMD_LOCK in a new process; its kGotLock, kRefused or 20.
@@ -137,15 +161,7 @@ TEST(LockAcrossProcesses, OfTwoTakingOverADeadHolderExactlyOneSucceeds) {
     const pid_t holder = Holder(scanner, Ending::ExitsAtOnce);
     ASSERT_GT(holder, 0);
     ASSERT_EQ(Reap(holder), 0);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t first = Contender(scanner, fds[0]);
-    const pid_t second = Contender(scanner, fds[0]);
-    ASSERT_EQ(write(fds[1], "xx", 2), 2);
-    const int a = Reap(first);
-    const int b = Reap(second);
-    close(fds[0]);
-    close(fds[1]);
+    const auto [a, b] = RaceForTheLock(scanner);
     EXPECT_TRUE((a == kGotLock && b == kRefused) || (a == kRefused && b == kGotLock))
         << "round " << round << ": " << a << ", " << b;
   }
@@ -157,15 +173,7 @@ TEST(LockAcrossProcesses, OfTwoRacingLocksExactlyOneSucceeds) {
   ASSERT_TRUE(scanner.load());
   ASSERT_EQ(scanner.send(CMD_OPEN).status, SCAN_OK);
   for (int round = 0; round < 10; ++round) {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t first = Contender(scanner, fds[0]);
-    const pid_t second = Contender(scanner, fds[0]);
-    ASSERT_EQ(write(fds[1], "xx", 2), 2);  // both start at once
-    const int a = Reap(first);
-    const int b = Reap(second);
-    close(fds[0]);
-    close(fds[1]);
+    const auto [a, b] = RaceForTheLock(scanner);
     EXPECT_TRUE((a == kGotLock && b == kRefused) || (a == kRefused && b == kGotLock))
         << "round " << round << ": " << a << ", " << b;
     // The winner's handle is the driver's; release it for the next round.
