@@ -8,6 +8,7 @@
 #include "driver_call.h"
 #include "enhancement.h"
 #include "ferrox_state.h"
+#include "lock.h"
 #include "music.h"
 #include "tone_maps.h"
 #include "winport/module.h"
@@ -101,7 +102,7 @@ void Attach(HINSTANCE instance) {
   if (scannerKey == 0) return;
   char driverPath[kPathBufferSize];
   ReadRegistryString(scannerKey, "Driver Pathname", driverPath, sizeof(driverPath));
-  char productName[sizeof(shared.product.productName)];
+  char productName[sizeof(shared.product.productName)] = {};  // all zeros when missing
   ReadRegistryString(scannerKey, "Product Name", productName, sizeof(productName));
   std::memcpy(shared.product.productName, productName, sizeof(productName));
   shared.product.found = 1;
@@ -112,6 +113,7 @@ void Attach(HINSTANCE instance) {
 
 void Detach() {
   ProcessState& process = Process();
+  ReleaseOwnLock();
   EndEnhancement();
   UnbindMusic();
   FreeToneMaps();
@@ -146,7 +148,7 @@ bool ReadRegistryString(HKEY key, const char* name, char* buffer, size_t size) {
   if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &stored) !=
           ERROR_SUCCESS ||
       stored >= size) {
-    buffer[0] = '\0';
+    std::memset(buffer, 0, size);  // nothing of a refused value stays behind
     return false;
   }
   buffer[stored] = '\0';  // a value stored without its terminator still ends here

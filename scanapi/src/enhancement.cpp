@@ -27,8 +27,7 @@ struct EnhancementState {
   Converter converter = Converter::Grey;
   uint8_t threshold = 128;
   // Spooling and delivery.
-  HANDLE spool = INVALID_HANDLE_VALUE;
-  char spoolPath[kPathBufferSize] = {};  // no destructor: detach may run after static destructors
+  HANDLE spool = INVALID_HANDLE_VALUE;  // nameless once open: it goes with its handle
   bool spooled = false;
   uint32_t linesSpooled = 0;
   uint8_t* lines = nullptr;  // "current" then "next", hardware bytes per line each
@@ -129,21 +128,19 @@ bool RewindSpool() {
 
 // Creates the spool file afresh in the private temporary folder: a stale one
 // (or anything planted under its name) is removed, and the new file is
-// created exclusively, never through a link.
+// created exclusively, never through a link. It is deleted on close, so it
+// cannot outlive this process however the process ends: on some systems its
+// name goes at once, on others when the handle closes.
 bool CreateSpool() {
   EnhancementState& e = g_enhancement;
-  char folder[kPathBufferSize];
-  const DWORD length = GetTempPathA(sizeof(folder), folder);
-  if (length == 0 || length + sizeof(kSpoolName) > sizeof(folder)) return false;
-  std::memcpy(e.spoolPath, folder, length);
-  std::memcpy(e.spoolPath + length, kSpoolName, sizeof(kSpoolName));
-  DeleteFileA(e.spoolPath);
-  e.spool = CreateFileA(e.spoolPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_TEMPORARY, 0);
-  if (e.spool == INVALID_HANDLE_VALUE) {
-    e.spoolPath[0] = '\0';
-    return false;
-  }
+  char path[kPathBufferSize];
+  const DWORD length = GetTempPathA(sizeof(path), path);
+  if (length == 0 || length + sizeof(kSpoolName) > sizeof(path)) return false;
+  std::memcpy(path + length, kSpoolName, sizeof(kSpoolName));
+  DeleteFileA(path);
+  e.spool = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, 0);
+  if (e.spool == INVALID_HANDLE_VALUE) return false;
   const uint64_t bufferBytes = uint64_t{e.hardware.bytesPerLine} * 2;
   e.lines = static_cast<uint8_t*>(LocalAlloc(LPTR, bufferBytes));
   return e.lines != nullptr;
@@ -292,13 +289,8 @@ uint64_t EnhancementBufferFloor() {
 
 void ReadEnhancedLines(ScannerCommand& command) {
   EnhancementState& e = g_enhancement;
-  // Spooling reads the device through the caller's buffer: one that cannot
-  // hold a device line gets no lines (status 0) and the scan waits for a
-  // larger one, instead of ending it with nothing spooled.
-  if (!e.spooled && command.value < e.hardware.bytesPerLine) {
-    command.result = 0;
-    return;
-  }
+  // Spooling reads the device through the caller's buffer, whatever its size:
+  // a driver that refuses a buffer too small for a line ends it with -4.
   if (!e.spooled) {
     if (e.spool == INVALID_HANDLE_VALUE && !CreateSpool()) {
       RemoveSpool();
@@ -317,11 +309,9 @@ void ReadEnhancedLines(ScannerCommand& command) {
 
 void RemoveSpool() {
   EnhancementState& e = g_enhancement;
-  if (e.spool != INVALID_HANDLE_VALUE) CloseHandle(e.spool);
-  if (e.spoolPath[0] != '\0') DeleteFileA(e.spoolPath);
+  if (e.spool != INVALID_HANDLE_VALUE) CloseHandle(e.spool);  // deletes it
   if (e.lines != nullptr) LocalFree(e.lines);
   e.spool = INVALID_HANDLE_VALUE;
-  e.spoolPath[0] = '\0';
   e.lines = nullptr;
   // The next scan of the same set-up spools and delivers afresh.
   e.spooled = false;

@@ -24,14 +24,16 @@ inline constexpr size_t kPathBufferSize = 260;  // MAX_PATH
 inline constexpr uint32_t LOCK_LOCKED = 0x01;
 inline constexpr uint32_t LOCK_PREPARED = 0x02;
 inline constexpr uint32_t LOCK_SCANNING = 0x10;
-// Held while one CMD_LOCK waits for the driver: a second claimant sees the
-// word taken, and the gates (which test LOCK_LOCKED only) are not opened yet.
-inline constexpr uint32_t LOCK_CLAIMED = 0x80000000u;
 
 struct SharedState {
   uint32_t lockState;          // LOCK_* bits; only through the atomic helpers
   uint16_t currentLockHandle;  // only through the atomic helpers
   uint16_t lastSettingIndex;   // last index sent with op 20; 0xFFFF = none yet
+  // The identity of the process that holds or is claiming the lock (see
+  // lock_owner.h), 0 when free; only through the atomic helpers. Claiming is
+  // a compare-and-swap on it, so of two claimants exactly one wins, and while
+  // a claim waits for the driver the gates (which test LOCK_LOCKED) stay shut.
+  alignas(8) uint64_t lockOwner;
   uint32_t deviceKnown;        // 1 once a device initialisation read the device record
   uint32_t mapsReady;          // 1 once the first process loaded the maps at open
   uint32_t mapsAre16Bit;       // the device's bit-code mask is exactly 8
@@ -91,10 +93,11 @@ void UnmapSharedState();
 // change them at any moment.
 uint32_t LoadLockState();
 void StoreLockState(uint32_t value);
-bool CompareExchangeLockState(uint32_t& expected, uint32_t desired);
 void SetLockBits(uint32_t bits);
 void ClearLockBits(uint32_t bits);
 uint16_t LoadLockHandle();
 void StoreLockHandle(uint16_t handle);
+uint64_t LoadLockOwner();
+bool CompareExchangeLockOwner(uint64_t& expected, uint64_t desired);
 
 }  // namespace ferrox

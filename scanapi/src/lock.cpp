@@ -3,20 +3,32 @@
 #include "driver_call.h"
 #include "enhancement.h"
 #include "ferrox_state.h"
+#include "lock_owner.h"
 
 namespace ferrox {
 
 namespace {
 
-// Claims the lock word for this caller: of two racing claims exactly one
-// wins. False when the scanner is locked or another claim is in progress.
-bool ClaimLockWord() {
-  uint32_t expected = LoadLockState();
-  for (;;) {
-    if (expected & (LOCK_LOCKED | LOCK_CLAIMED)) return false;
-    if (CompareExchangeLockState(expected, expected | LOCK_CLAIMED)) return true;
-  }
+// Claims the lock for the process `self`: when it is free, or when the
+// process holding it no longer exists (killed, crashed, or ended without
+// unlocking). Of racing claims exactly one wins, also when several find the
+// same dead owner: the claim is a compare-and-swap from the owner each saw.
+//
+// Taking over from a dead owner clears what it left in the lock word
+// (prepared, scanning). Nothing is sent to the driver for it: the request
+// packet and the driver's lock were that process's, and op 3 names no lock,
+// so it could only release this process's own. Its enhancement state and
+// spool file were its own too, and the spool went with it.
+bool ClaimLock(uint64_t self) {
+  uint64_t owner = LoadLockOwner();
+  if (owner != 0 && (owner == self || IdentityAlive(owner))) return false;
+  if (!CompareExchangeLockOwner(owner, self)) return false;
+  StoreLockState(0);
+  return true;
 }
+
+// Frees the owner slot, unless another process has claimed it meanwhile.
+void ForgetOwner(uint64_t owner) { CompareExchangeLockOwner(owner, 0); }
 
 // Ends a scan in the driver when one runs, gives the lock back, clears every bit.
 int16_t ReleaseLock() {
@@ -24,6 +36,7 @@ int16_t ReleaseLock() {
   const int16_t status = CallDriver(DRV_UNLOCK);
   Process().progressCallback = nullptr;
   StoreLockState(0);
+  ForgetOwner(LoadLockOwner());
   RemoveSpool();  // a scan ended by unlocking leaves no spool file behind
   return status;
 }
@@ -61,13 +74,14 @@ void Lock(ScannerCommand& command) {
     command.status = SCAN_ERR_NO_DRIVER;
     return;
   }
-  if (!ClaimLockWord()) {
+  const uint64_t self = OwnIdentity();
+  if (!ClaimLock(self)) {
     command.status = SCAN_ERR_LOCKED;
     return;
   }
   command.status = CallDriver(DRV_LOCK);
   if (command.status != SCAN_OK) {
-    ClearLockBits(LOCK_CLAIMED);  // the driver refused: the claim is given back
+    ForgetOwner(self);  // the driver refused: the claim is given back
     return;
   }
   const auto handle = static_cast<uint16_t>(DriverReply() & 0xFFFFu);
@@ -82,6 +96,11 @@ void Unlock(ScannerCommand& command) {
     return;
   }
   command.status = ReleaseLock();
+}
+
+void ReleaseOwnLock() {
+  if (!DriverBound() || Process().shared == nullptr || LoadLockOwner() != OwnIdentity()) return;
+  ReleaseLock();
 }
 
 void SetProgressCallback(ScannerCommand& command) {

@@ -24,5 +24,8 @@ bool PresentsCurrentHandle(const ScannerCommand& command);
 void Lock(ScannerCommand& command);                // CMD_LOCK
 void Unlock(ScannerCommand& command);              // CMD_UNLOCK (gate passed)
 void SetProgressCallback(ScannerCommand& command); // CMD_SET_PROGRESS_CALLBACK
+// At detach: a lock this process holds is released as CMD_UNLOCK would (a
+// forked child that never locked holds nothing of its parent's).
+void ReleaseOwnLock();
 
 }  // namespace ferrox

@@ -16,6 +16,9 @@ namespace ferrox {
 namespace {
 
 constexpr DWORD kReadinessTimeoutMs = 40000;
+// The pause between two polls of the device or the clock: short against
+// every wait the device names, long enough that waiting costs no CPU.
+constexpr DWORD kPollIntervalMs = 5;
 constexpr uint64_t kFrameUnitsPerInch = 300;
 constexpr uint32_t kRestrictedForbiddenFlags = SCANFLAG_0x8 | SCANFLAG_COLOUR_ONLY | SCANFLAG_BOTTOM_UP |
                                                SCANFLAG_0x40 | SCANFLAG_0x8000;
@@ -96,7 +99,8 @@ int16_t SendEvent(uint32_t event, uint32_t amount) {
   return callback != nullptr ? callback(event, amount) : 0;
 }
 
-// Step 4 of the start: polls op 22 for up to 40 s while the device is not ready.
+// Step 4 of the start: polls op 22 for up to 40 s while the device is not
+// ready, pausing between polls.
 int16_t AwaitReadiness() {
   int16_t status = CallDriver(DRV_READY);
   if (status == DRV_STATUS_OK) return status;
@@ -105,13 +109,15 @@ int16_t AwaitReadiness() {
   while (GetTickCount() - start < kReadinessTimeoutMs) {
     status = CallDriver(DRV_READY);
     if (status == DRV_STATUS_OK || status == DRV_STATUS_NOT_READY_FINAL) break;
+    Sleep(kPollIntervalMs);
   }
   return CallDriver(DRV_READY);
 }
 
 // Step 6: waits the time op 24 names. With a callback, it learns the whole
 // wait, then each elapsed part, and may end the wait by answering nonzero;
-// the wait also ends when it has run out.
+// the wait also ends when it has run out. Each pass first pauses for a poll
+// interval (never longer than what remains).
 void AwaitDeviceWait() {
   if (CallDriver(DRV_GET_WAIT) != DRV_STATUS_OK) return;
   uint32_t remaining = DriverReply();
@@ -120,6 +126,7 @@ void AwaitDeviceWait() {
   DWORD previous = GetTickCount();
   if (withCallback) SendEvent(PROGRESS_WAIT, remaining);
   while (remaining > 0) {
+    Sleep(std::min<uint32_t>(kPollIntervalMs, remaining));
     const DWORD now = GetTickCount();
     const uint32_t elapsed = std::min<uint32_t>(now - previous, remaining);
     previous = now;
@@ -130,12 +137,16 @@ void AwaitDeviceWait() {
 
 }  // namespace
 
+// No gate, but the check needs an open device: it compares the frame with the
+// device record the device initialisation of CMD_OPEN read, and sends ops 5
+// and 8 to the driver, which this process must have opened first. Without an
+// open in this process: -8.
 void CheckFrame(ScannerCommand& command) {
   if (!DriverBound()) {
     command.status = SCAN_ERR_NO_DRIVER;
     return;
   }
-  if (command.data == nullptr || Shared().deviceKnown == 0) {
+  if (command.data == nullptr || Process().openCount == 0 || Shared().deviceKnown == 0) {
     command.status = command.data == nullptr ? SCAN_ERR_PARAM : SCAN_ERR_STATE;
     return;
   }

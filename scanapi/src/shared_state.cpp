@@ -29,6 +29,11 @@ constexpr uint8_t kBuiltInHalftone[4][kHalftonePatternBytes] = {
      95,  51, 25, 12, 108, 53, 28, 13, 81,  47, 21, 10, 87,  49, 23, 11},
 };
 
+// Other processes change the lock fields through the same memory: only
+// lock-free atomics work across processes.
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free &&
+              std::atomic_ref<uint64_t>::is_always_lock_free);
+
 SharedState InitialSharedState() {
   SharedState initial{};
   initial.lastSettingIndex = 0xFFFF;
@@ -59,9 +64,6 @@ void UnmapSharedState() {
 
 uint32_t LoadLockState() { return LockWord().load(); }
 void StoreLockState(uint32_t value) { LockWord().store(value); }
-bool CompareExchangeLockState(uint32_t& expected, uint32_t desired) {
-  return LockWord().compare_exchange_strong(expected, desired);
-}
 void SetLockBits(uint32_t bits) { LockWord().fetch_or(bits); }
 void ClearLockBits(uint32_t bits) { LockWord().fetch_and(~bits); }
 
@@ -70,6 +72,11 @@ uint16_t LoadLockHandle() {
 }
 void StoreLockHandle(uint16_t handle) {
   std::atomic_ref<uint16_t>(g_process.shared->currentLockHandle).store(handle);
+}
+
+uint64_t LoadLockOwner() { return std::atomic_ref<uint64_t>(g_process.shared->lockOwner).load(); }
+bool CompareExchangeLockOwner(uint64_t& expected, uint64_t desired) {
+  return std::atomic_ref<uint64_t>(g_process.shared->lockOwner).compare_exchange_strong(expected, desired);
 }
 
 }  // namespace ferrox

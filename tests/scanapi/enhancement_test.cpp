@@ -1,7 +1,9 @@
 // Resolution enhancement: the spool file, the delivered lines against a
 // computation of their own from the device lines, line art, bottom-up
 // delivery, early stops, small buffers, and the converters at their limits.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -117,7 +119,18 @@ class Enhancement : public ::testing::Test {
   void TearDown() override { unsetenv("TMPDIR"); }
 
   std::string spoolPath() const { return temp.file("NVKTEMP.TMP"); }
-  bool spoolExists() const { return std::filesystem::exists(spoolPath()); }
+  // The spool loses its name as soon as it is open (so that it goes with the
+  // process, however that ends): an open spool is found among this process's
+  // open files.
+  bool spoolOpen() const {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
+      if (!error && target.string() == spoolPath() + " (deleted)") return true;
+    }
+    return false;
+  }
+  bool spoolExists() const { return spoolOpen() || std::filesystem::exists(spoolPath()); }
 
   ScanParameters request(uint16_t type, uint16_t xres, uint16_t yres, uint16_t width = 150,
                          uint16_t height = 60, uint32_t flags = 0) {
@@ -178,7 +191,8 @@ TEST_F(Enhancement, GreyInBothDirectionsMatchesTheReference) {
   for (uint32_t y = 0; y < out.lineCount; ++y)
     ASSERT_EQ(lines[y], HorizontalReference(vertical[y], hw.pixelsPerLine, out.pixelsPerLine, 1, 1,
                                             out.bytesPerLine)) << y;
-  EXPECT_TRUE(spoolExists());
+  EXPECT_TRUE(spoolOpen());
+  EXPECT_FALSE(std::filesystem::exists(spoolPath()));  // nameless while open
   EXPECT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
   EXPECT_FALSE(spoolExists());
 }
@@ -238,16 +252,26 @@ TEST_F(Enhancement, BottomUpPutsTheFirstLineAtTheEndOfTheBuffer) {
   }
 }
 
+// Spooling reads the device through the caller's buffer whatever its size: a
+// driver that refuses one too small for a device line ends it with -4.
+TEST_F(Enhancement, SpoolingIntoABufferTheDriverRefusesFails) {
+  scanner.driver().shortBufferStatus = -31;
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20);
+  start(params);
+  uint8_t tiny[16];
+  const ScannerCommand read = scanner.send(CMD_READ_LINES, tiny, sizeof(tiny));  // below a device line
+  EXPECT_EQ(read.status, SCAN_ERR_RESOURCE);
+  EXPECT_EQ(scanner.callsOf(DRV_READ_LINES), 1u);
+  EXPECT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
+  EXPECT_FALSE(spoolExists());
+}
+
 TEST_F(Enhancement, SmallBuffersGetNoLinesAndNothingIsLost) {
   ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 20);
   start(params);
   const ScanGeometry out = fake::GeometryOf(request(DATATYPE_GREY, 1200, 600, 150, 20).frame);
-  uint8_t tiny[16];
-  ScannerCommand read = scanner.send(CMD_READ_LINES, tiny, sizeof(tiny));  // below a device line
-  EXPECT_EQ(read.status, SCAN_OK);
-  EXPECT_EQ(read.result, 0u);
   std::vector<uint8_t> oneDeviceLine(out.bytesPerLine - 1);  // a device line fits, an output line does not
-  read = scanner.send(CMD_READ_LINES, oneDeviceLine.data(), static_cast<uint32_t>(oneDeviceLine.size()));
+  ScannerCommand read = scanner.send(CMD_READ_LINES, oneDeviceLine.data(), static_cast<uint32_t>(oneDeviceLine.size()));
   EXPECT_EQ(read.status, SCAN_OK);
   EXPECT_EQ(read.result, 0u);
   EXPECT_EQ(readAll(out.bytesPerLine, 5).size(), out.lineCount);
@@ -281,6 +305,87 @@ TEST_F(Enhancement, ProgressEventsCountTheDeviceLines) {
   std::vector<std::pair<uint32_t, uint32_t>> expected{{PROGRESS_SCAN_BEGINS, 20}};
   for (int i = 0; i < 5; ++i) expected.emplace_back(PROGRESS_SPOOLED, 4);
   EXPECT_EQ(events, expected);
+}
+
+// Event 5 answers: 0 keeps a chunk, another positive value (not 7) drops it
+// and spooling reads on; 7 or a negative value ends the read with it.
+TEST_F(Enhancement, SpoolEventAnswersKeepDropOrStop) {
+  static std::vector<int16_t> answers;
+  static size_t calls;
+  scanner.driver().device.capabilities = DEVCAP_KEEP_CALLBACK;
+  ASSERT_EQ(scanner.send(CMD_REINITIALIZE).status, SCAN_OK);
+  ScannerCommand& session = scanner.session();
+  session.code = CMD_SET_PROGRESS_CALLBACK;
+  session.data = reinterpret_cast<void*>(+[](uint32_t event, uint32_t) -> int16_t {
+    if (event != PROGRESS_SPOOLED) return 0;
+    return calls < answers.size() ? answers[calls++] : 0;
+  });
+  scanner.send(session);
+  scanner.driver().linesPerRead = 4;
+  const ScanParameters wanted = request(DATATYPE_GREY, 600, 1200, 150, 10);  // 20 device lines
+  const ScanGeometry out = fake::GeometryOf(wanted.frame);
+  struct Case {
+    std::vector<int16_t> answers;
+    int16_t firstStatus;
+    uint32_t spooledLines;  // device lines kept: the output is cut in proportion
+  };
+  const Case cases[] = {
+      {{0, 3, 0, 1, 0}, SCAN_OK, 12},   // chunks 2 and 4 dropped
+      {{0, 7}, 7, 0},
+      {{-2}, -2, 0},
+      {{0, 1, 0, 0, 0, 9}, 9, 16},      // lines remain after a drop: the 0-line event's answer is returned
+  };
+  for (const Case& c : cases) {
+    answers = c.answers;
+    calls = 0;
+    ScanParameters params = wanted;
+    start(params);
+    std::vector<uint8_t> buffer(size_t{out.bytesPerLine} * 64);
+    const ScannerCommand read = scanner.send(CMD_READ_LINES, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    EXPECT_EQ(read.status, c.firstStatus) << c.answers.size();
+    if (c.firstStatus == SCAN_OK) {
+      EXPECT_EQ(read.result, 1200u * c.spooledLines / 600);
+      // Each spooled line is delivered twice, the second time as itself:
+      // output 9 is spooled line 4, which is device line 8 (4-7 were dropped).
+      const Line ninth(buffer.begin() + 9 * out.bytesPerLine, buffer.begin() + 10 * out.bytesPerLine);
+      EXPECT_EQ(ninth, DeviceLine(out, 8));
+    }
+    ASSERT_EQ(scanner.send(CMD_END_SCAN).status, SCAN_OK);
+  }
+}
+
+// A scanning process that is killed while spooling leaves no spool file
+// behind; the test process stays as a bystander with the library loaded.
+TEST_F(Enhancement, ProcessKilledWhileSpoolingLeavesNoFile) {
+  static int signalFd = -1;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  signalFd = fds[1];
+  scanner.driver().device.capabilities = DEVCAP_KEEP_CALLBACK;
+  ASSERT_EQ(scanner.send(CMD_REINITIALIZE).status, SCAN_OK);
+  ScannerCommand& session = scanner.session();
+  session.code = CMD_SET_PROGRESS_CALLBACK;
+  session.data = reinterpret_cast<void*>(+[](uint32_t event, uint32_t) -> int16_t {
+    if (event == PROGRESS_SPOOLED && write(signalFd, "s", 1) == 1) pause();  // killed here
+    return 0;
+  });
+  scanner.send(session);
+  scanner.driver().linesPerRead = 4;
+  ScanParameters params = request(DATATYPE_GREY, 1200, 600, 150, 10);
+  start(params);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<uint8_t> buffer(65536);
+    scanner.send(CMD_READ_LINES, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    _exit(0);
+  }
+  char byte = 0;
+  EXPECT_EQ(read(fds[0], &byte, 1), 1);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(fds[0]);
+  close(fds[1]);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
 
 TEST_F(Enhancement, UnlockDuringAScanRemovesTheSpoolFile) {

@@ -191,14 +191,27 @@ TEST(Files, PositionsBeyondFourGiBUseTheHighPart) {
   CloseHandle(file);
 }
 
+// Deleting on close: the name goes at once (so nothing is left behind by a
+// process that is killed), the handle keeps its file, and the name is free
+// for a new exclusive creation meanwhile.
 TEST(Files, DeleteOnCloseAndDeleteFile) {
   TempDir dir;
   std::string path = dir.file("scratch");
-  HANDLE file = open(path, kReadWrite, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE);
+  HANDLE file = open(path, kReadWrite, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(exists(path));
-  CloseHandle(file);
   EXPECT_FALSE(exists(path));
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(file, "spool", 5, &done, nullptr));
+  HANDLE second = open(path, kReadWrite, CREATE_NEW, 0);
+  EXPECT_NE(second, INVALID_HANDLE_VALUE);
+  CloseHandle(second);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_BEGIN), 0u);
+  char back[8] = {};
+  ASSERT_TRUE(ReadFile(file, back, sizeof back, &done, nullptr));
+  EXPECT_EQ(std::string(back, done), "spool");
+  CloseHandle(file);
+  EXPECT_TRUE(exists(path));  // the second file, untouched by the close
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
 
   writeText(path, "x");
   EXPECT_TRUE(DeleteFileA(path.c_str()));

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -215,6 +217,55 @@ TEST_F(Modules, MissingBadAndInvalidArguments) {
   EXPECT_EQ(GetProcAddress(0x12345, "TestAdd"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(GetModuleHandleA("no_such_module.dll"), 0u);
+}
+
+// A library someone else could have changed is refused before it is opened:
+// the file or a folder above it writable by others (a sticky folder is fine),
+// or owned by another user (those cases need root to set up).
+TEST_F(Modules, LibrariesOthersCanChangeAreRefused) {
+  struct Case {
+    const char* name;
+    mode_t fileMode;
+    mode_t folderMode;
+    bool otherOwnerOfFile;
+    bool otherOwnerOfFolder;
+    const char* refusal;  // nullptr: loads
+  };
+  const Case cases[] = {
+      {"owner only", 0755, 0755, false, false, nullptr},
+      {"sticky folder", 0755, 01777, false, false, nullptr},
+      {"group writes file", 0775, 0755, false, false, "users other than its owner can write it"},
+      {"others write file", 0757, 0755, false, false, "users other than its owner can write it"},
+      {"others write folder", 0755, 0777, false, false,
+       "a folder on its path can be written by users other than its owner"},
+      {"file of another user", 0755, 0755, true, false, "it belongs to another user"},
+      {"folder of another user", 0755, 0755, false, true, "a folder on its path belongs to another user"},
+  };
+  for (const Case& c : cases) {
+    if ((c.otherOwnerOfFile || c.otherOwnerOfFolder) && geteuid() != 0) continue;
+    testsupport::TempDir top;
+    const std::string folder = top.file("lib");
+    const std::string path = folder + "/" + kModule;
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::filesystem::copy_file(testsupport::testModulePath(kModule), path);
+    ASSERT_EQ(chmod(path.c_str(), c.fileMode), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+    ASSERT_TRUE(!c.otherOwnerOfFile || chown(path.c_str(), 65534, 65534) == 0);
+    ASSERT_TRUE(!c.otherOwnerOfFolder || chown(folder.c_str(), 65534, 65534) == 0);
+    SetLastError(0);
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (c.refusal == nullptr) {
+      EXPECT_NE(module, 0u) << c.name;
+      if (module != 0) FreeLibrary(module);
+      continue;
+    }
+    EXPECT_EQ(module, 0u) << c.name;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << c.name;
+    char refused[PATH_MAX + 200] = {};
+    ASSERT_LT(winport_last_module_refusal(refused, sizeof refused), sizeof refused);
+    EXPECT_EQ(std::string(refused), canonical(path) + ": " + c.refusal) << c.name;
+    EXPECT_FALSE(objectLoaded(canonical(path))) << c.name;
+  }
 }
 
 TEST_F(Modules, ModuleFileNameAndItsTruncation) {

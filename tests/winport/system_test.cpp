@@ -27,6 +27,20 @@ TEST(TickCount, FreezeAdvanceAndThaw) {
   EXPECT_NE(GetTickCount(), real);
 }
 
+// Sleep lasts at least what it is asked for on the real clock; while the
+// clock is frozen it returns at once and leaves the time alone (a ten-minute
+// sleep here would time the test out).
+TEST(TickCount, SleepFollowsTheClock) {
+  winport_test_freeze_tick(500);
+  Sleep(600000);
+  EXPECT_EQ(GetTickCount(), 500u);
+  winport_test_thaw_tick();
+  const DWORD before = GetTickCount();
+  Sleep(20);
+  EXPECT_GE(GetTickCount() - before, 20u);
+  Sleep(0);
+}
+
 TEST(TickCount, EnvironmentChild) {
   if (!winporttest::inChild()) GTEST_SKIP() << "runs in a child process only";
   EXPECT_EQ(GetTickCount(), 500u);

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "winport/module.h"
+
 namespace scanapp {
 
 std::string StatusText(int16_t status) {
@@ -63,6 +65,15 @@ std::string FailureText(const ScanFailure& failure, const std::string& libraryFo
   std::string text = failure.doing + ": " + StatusText(failure.status);
   if (!detail.empty()) text += ": " + detail;
   if (failure.status == SCAN_ERR_NO_DRIVER) {
+    // A library the platform refused to load (the driver, as a rule) is the
+    // reason, whatever the registry says.
+    char refused[1024] = {};
+    const DWORD length = winport_last_module_refusal(refused, sizeof refused);
+    if (length > 0 && length < sizeof refused)
+      return failure.doing + ": the scanner driver is not usable: the library " + refused +
+             " (a library is loaded only when it belongs to root or to the user running this "
+             "program, only its owner can write it, and no folder above it is writable by "
+             "other users without the sticky bit) (status " + std::to_string(failure.status) + ")";
     const std::string registry = RegistryFileInUse();
     struct stat info;
     const bool exists = stat(registry.c_str(), &info) == 0;

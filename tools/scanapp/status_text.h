@@ -19,8 +19,9 @@ std::string StatusText(int16_t status);
 // "registry.reg" beside the program, else the system-wide file.
 std::string RegistryFileInUse();
 
-// "<doing>: <meaning>[: <detail>] (status N)"; for SCAN_ERR_NO_DRIVER the
-// detail names the registry file read and what the scanner key in it must say.
+// "<doing>: <meaning>[: <detail>] (status N)"; for SCAN_ERR_NO_DRIVER it names
+// the library file the platform refused to load and why, or else the registry
+// file read and what the scanner key in it must say.
 std::string FailureText(const ScanFailure& failure, const std::string& libraryFolder,
                         const std::string& detail = "");
 

@@ -18,6 +18,7 @@
 #include "handle_table.h"
 #include "internal.h"
 #include "paths.h"
+#include "process_internal.h"
 
 namespace {
 
@@ -25,14 +26,9 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;  // bytes per read()/write() ca
 
 struct OpenDescriptor {
   int descriptor;
-  std::string deleteOnClose;  // path to remove when the last user lets go
 
-  OpenDescriptor(int fd, std::string deletePath)
-      : descriptor(fd), deleteOnClose(std::move(deletePath)) {}
-  ~OpenDescriptor() {
-    close(descriptor);
-    if (!deleteOnClose.empty()) unlink(deleteOnClose.c_str());
-  }
+  explicit OpenDescriptor(int fd) : descriptor(fd) {}
+  ~OpenDescriptor() { close(descriptor); }
   OpenDescriptor(const OpenDescriptor&) = delete;
   OpenDescriptor& operator=(const OpenDescriptor&) = delete;
 };
@@ -185,13 +181,18 @@ HANDLE createFile(const char* name, DWORD access, DWORD disposition, DWORD flags
     if (fd < 0) return INVALID_HANDLE_VALUE;
     FileRef file;
     try {
-      file = std::make_shared<OpenDescriptor>(fd, std::string());
+      file = std::make_shared<OpenDescriptor>(fd);
     } catch (...) {
       close(fd);
       throw;
     }
-    // `file` owns the descriptor from here on, whatever fails next.
-    if ((flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) file->deleteOnClose = absolutePath(name);
+    // `file` owns the descriptor from here on, whatever fails next. Deleting
+    // on close: the name goes now, the storage with the last descriptor, so
+    // even a process that is killed leaves nothing behind.
+    if ((flags & FILE_FLAG_DELETE_ON_CLOSE) != 0 && unlink(name) != 0) {
+      SetLastError(winport::errorFromErrno(errno));
+      return INVALID_HANDLE_VALUE;
+    }
     FileState& files = state();
     std::lock_guard<std::mutex> lock(files.mutex);
     HANDLE handle = files.table.insert(file);
@@ -302,11 +303,12 @@ BOOL DeleteFileA(const char* name) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  FileRef file;  // released after the mutex: closing may unlink
+  FileRef file;  // released after the mutex
   FileState& files = state();
   std::lock_guard<std::mutex> lock(files.mutex);
   FileRef* entry = files.table.find(handle);
   if (entry == nullptr) {
+    if (winport::closeProcessHandle(handle)) return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

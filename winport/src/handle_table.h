@@ -1,4 +1,5 @@
-// A table of objects named by 32-bit handles (global memory, files, modules).
+// A table of objects named by 32-bit handles (global memory, files, modules,
+// processes).
 //
 // Handle layout: bit 31 clear (so a file handle returned as an HFILE stays
 // positive), bits 28-30 the table's kind, bits 18-27 the slot's generation,
@@ -25,6 +26,7 @@ enum class HandleKind : uint32_t {
   kGlobalMemory = 1,
   kFile = 2,
   kModule = 3,
+  kProcess = 4,
 };
 
 template <typename T>

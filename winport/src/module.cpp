@@ -29,6 +29,7 @@
 #include "handle_table.h"
 #include "internal.h"
 #include "module_table.h"
+#include "module_trust.h"
 #include "paths.h"
 
 namespace {
@@ -250,6 +251,11 @@ HMODULE LoadLibraryA(const char* fileName) {
     std::string file = winport::canonicalPath(resolveModuleFile(fileName));
     if (file.empty()) {
       SetLastError(ERROR_MOD_NOT_FOUND);
+      return 0;
+    }
+    if (const char* refusal = winport::libraryRefusal(file)) {
+      winport::reportLibraryRefusal(file, refusal);
+      SetLastError(ERROR_ACCESS_DENIED);
       return 0;
     }
     ModuleState& modules = state();

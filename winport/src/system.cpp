@@ -1,9 +1,11 @@
-// The tick counter with its test hooks, wsprintfA and CharUpperA.
+// The tick counter with its test hooks, Sleep, wsprintfA and CharUpperA.
 #include "winport/system.h"
 
+#include <sched.h>
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -237,6 +239,18 @@ void winport_test_advance_tick(DWORD milliseconds) { tickClock.value.fetch_add(m
 void winport_test_thaw_tick() {
   tickClock.frozen.store(false);
   tickClock.step.store(0);
+}
+
+void Sleep(DWORD milliseconds) {
+  if (tickClock.frozen.load()) return;
+  if (milliseconds == 0) {
+    sched_yield();
+    return;
+  }
+  timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
 }
 
 int wsprintfA(char* buffer, const char* format, ...) {

@@ -87,6 +87,9 @@ int16_t DriverEntry(DriverRequest* request) {
     --g_state.notReadyPolls;
     return g_state.notReadyStatus;
   }
+  if (operation == DRV_READ_LINES && g_state.shortBufferStatus != 0 &&
+      request->param < fake::GeometryOf(g_state.lastParameters.frame).bytesPerLine)
+    return g_state.shortBufferStatus;
   const int16_t status = operation < fake::kOperationSlots ? g_state.status[operation] : 0;
   if (operation < fake::kOperationSlots && operation != DRV_READ_LINES)
     request->reply = g_state.reply[operation];

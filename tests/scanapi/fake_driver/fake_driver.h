@@ -43,6 +43,8 @@ struct DriverState {
   uint32_t linesDelivered;
   bool fillLines;  // every byte of every line is `fillByte` instead of the pattern
   uint8_t fillByte;
+  // Op 16 answers this status (when set) for a buffer that holds no whole line.
+  int16_t shortBufferStatus;
   // Record of the calls.
   uint32_t calls[kOperationSlots];
   DriverCall log[kLogSize];

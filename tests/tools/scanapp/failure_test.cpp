@@ -4,10 +4,12 @@
 // output file left behind.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "ferrox/scanner_command.h"
@@ -119,6 +121,50 @@ TEST_F(ScanappFailure, NoDriverConfiguredNamesTheRegistryFile) {
   expectFailure(run, "no scanner driver is configured", "out.bmp");
   EXPECT_NE(run.err.find("registry file " + registryPath()), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("(status -7)"), std::string::npos) << run.err;
+}
+
+// A driver library that others could have changed is not loaded, and the
+// message names it with the reason.
+TEST_F(ScanappFailure, RefusedDriverLibraryIsNamedWithTheReason) {
+  const std::string driver = file("virtscan.dll");
+  std::filesystem::copy_file(testsupport::binPath("virtscan.dll"), driver);
+  chmod(driver.c_str(), 0666);
+  install("\"Driver Pathname\"=\"" + driver + "\"\n");
+  hosttest::ToolRun run = scanapp({"info"});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string reason = driver + ": users other than its owner can write it";
+  EXPECT_NE(run.err.find("winport: library " + driver + " refused"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the scanner driver is not usable: the library " + reason), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("(status -7)"), std::string::npos) << run.err;
+  chmod(driver.c_str(), 0755);
+  EXPECT_EQ(scanapp({"info"}).exitCode, 0) << "the same file, once only its owner may write it";
+}
+
+// A scan killed while it spools: its lock is free at once for the next
+// program, although this process keeps the library loaded throughout, and
+// its spool file is gone with it.
+TEST_F(ScanappFailure, ScanKilledWhileSpoolingLeavesTheScannerFreeAndNoFile) {
+  install();
+  testsupport::LoadedModule bystander("FERROX.DLL");
+  ASSERT_TRUE(bystander);
+  const pid_t pid = startScanapp({"scan", "-o", file("big.bmp"), "--mode", "gray", "--resolution",
+                                  "1200", "-x", "210", "-y", "297"});
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto spooling = [&] {
+    for (const std::string& line : trace())
+      if (line.rfind("op=16 ", 0) == 0) return true;
+    return false;
+  };
+  while (!spooling() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(spooling());
+  kill(pid, SIGKILL);
+  EXPECT_EQ(waitFor(pid), 128 + SIGKILL);
+  EXPECT_TRUE(std::filesystem::is_empty(tempFolder())) << "no spool file is left";
+  hosttest::ToolRun info = scanapp({"info"});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
 }
 
 TEST_F(ScanappFailure, FailedOrShortScansLeaveNoOutput) {

@@ -6,6 +6,11 @@
 // link at the target name makes the call fail with ERROR_ACCESS_DENIED.
 // Folders cannot be opened as files (ERROR_ACCESS_DENIED); share modes,
 // security and template arguments are ignored.
+//
+// FILE_FLAG_DELETE_ON_CLOSE removes the file's name as soon as it is open:
+// the handle keeps reading and writing it, and its storage is freed when the
+// handle is closed or the process ends, however it ends (killed or crashed
+// included). The name is free again at once.
 #pragma once
 
 #include "winport/types.h"
@@ -63,6 +68,7 @@ WINPORT_API BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* 
 WINPORT_API DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);
 WINPORT_API DWORD GetFileSize(HANDLE file, DWORD* high);
 WINPORT_API BOOL DeleteFileA(const char* name);
+// Closes a file handle or a process handle (winport/process.h).
 WINPORT_API BOOL CloseHandle(HANDLE handle);
 // OF_CREATE creates or truncates, OF_READWRITE opens for both, OF_EXIST only
 // tests that the file exists (and closes it again). Returns a file handle (the

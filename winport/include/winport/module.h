@@ -13,6 +13,13 @@
 // to case, as on the platform the components were written for (for a path, in
 // its last component). A DllMain runs under the loader lock and may itself
 // load and free modules. WINPORT_DEBUG_LOADS=1 prints why a file failed to load.
+//
+// A library file that someone else could have changed is never loaded: one
+// that users other than its owner or root can write, that belongs to a user
+// other than root or the effective user, or that lies under a folder another
+// user owns or that its group or others may write without the sticky bit.
+// LoadLibraryA then writes "winport: library <path> refused: <reason>; it is
+// not loaded" to stderr and fails with ERROR_ACCESS_DENIED.
 #pragma once
 
 #include "winport/types.h"
@@ -68,6 +75,11 @@ WINPORT_API HMODULE GetModuleHandleA(const char* fileName);
 // 8.3 form: one spelling per file). Returns the length without NUL when it fits,
 // else the size needed including the NUL; 0 when the path does not exist.
 WINPORT_API DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size);
+
+// "<path>: <reason>" of the latest library LoadLibraryA refused in this
+// process, "" when none was. Returns the length without NUL when it fits,
+// else the size needed including the NUL.
+WINPORT_API DWORD winport_last_module_refusal(char* buffer, DWORD size);
 
 // Registration, called from a module's own initialiser and finaliser (WINPORT_MODULE).
 WINPORT_API HMODULE winport_module_attach(const WinportModuleInfo* info);

@@ -35,11 +35,6 @@ inline constexpr DWORD REG_BINARY = 3;
 inline constexpr DWORD REG_DWORD = 4;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-
 WINPORT_API LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, REGSAM access,
                                HKEY* result);
 WINPORT_API LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,

@@ -1,4 +1,4 @@
-// Ticks, formatted text, character case.
+// Ticks and sleeping, formatted text, character case.
 #pragma once
 
 #include "winport/types.h"
@@ -13,6 +13,10 @@ WINPORT_API DWORD GetTickCount();
 WINPORT_API void winport_test_freeze_tick(DWORD value);
 WINPORT_API void winport_test_advance_tick(DWORD milliseconds);
 WINPORT_API void winport_test_thaw_tick();
+// Suspends the calling thread for at least `milliseconds` (0: gives up the
+// rest of its time slice). While the tick count is frozen it returns at once:
+// the test that froze the clock is the only one that moves time on.
+WINPORT_API void Sleep(DWORD milliseconds);
 
 // wsprintfA: %[-][0][#][width][.precision][l|h](d|i|u|x|X|c|s|%); integers are
 // 32-bit whatever the l prefix (h: 16-bit); '#' prefixes 0x to hex; a null %s

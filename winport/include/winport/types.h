@@ -34,6 +34,12 @@ using HFILE = int32_t;       // OpenFile result
 
 using FARPROC = void (*)();
 
+// A time in 100 ns units, split in two halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
 #ifndef TRUE
 #define TRUE 1
 #define FALSE 0

@@ -10,6 +10,7 @@
 #include "winport/registry.h"
 #include "winport/shared_section.h"
 #include "winport/system.h"
+#include "winport/process.h"
 #include "winport/dialog.h"
 #include "winport/shell.h"
 #include "winport/gdi.h"
