@@ -3,6 +3,9 @@
 #   scripts/build.sh            GCC, into build/ (the deliverables in build/bin)
 #   scripts/build.sh asan       Clang with ASan + UBSan, into build-asan/
 set -euo pipefail
+# The platform layer refuses libraries and registry files that other users could
+# change: whatever umask the caller has, what we build and write is not group-writable.
+umask 022
 root=$(cd "$(dirname "$0")/.." && pwd)
 kind=${1:-release}
 case "$kind" in

@@ -6,6 +6,9 @@
 # with build/bin/scanapp and runs a cleaning pass with build/bin/Calibration
 # (in windows when a display is present, else in the terminal).
 set -euo pipefail
+# The platform layer refuses libraries and registry files that other users could
+# change: whatever umask the caller has, what we build and write is not group-writable.
+umask 022
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$root/build/bin
 samples=$root/build/samples

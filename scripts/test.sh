@@ -2,6 +2,9 @@
 # The whole test suite: installs what is missing, builds with GCC and with
 # Clang (ASan + UBSan), and runs every test in both builds.
 set -euo pipefail
+# The platform layer refuses libraries and registry files that other users could
+# change: whatever umask the caller has, what we build and write is not group-writable.
+umask 022
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh" release
