@@ -7,8 +7,8 @@
 namespace ferroxsane {
 
 Backend& TheBackend() {
-  static Backend* backend = new Backend();  // lives until the process ends
-  return *backend;
+  static Backend backend;  // ends with the library; sane_exit has emptied it by then
+  return backend;
 }
 
 SANE_Status Backend::init() {

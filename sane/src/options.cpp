@@ -158,19 +158,26 @@ void Options::setDefaults() {
   updateActivity();
 }
 
-// The ranges of the source's bed and resolutions; the area becomes its whole
-// bed, and the resolutions are kept within its range.
+// The ranges of the source's bed and resolutions. The area and resolutions
+// are kept, within the new ranges (a frontend may set the source after the
+// area, as scanimage does when its options come in that order); the first
+// source chosen starts with its whole bed.
 void Options::chooseSource(SANE_Word index) {
+  const bool first = widthRange_.max == 0;
   values_[kOptSource] = index;
   const LimitsRecord& limits = facts_.sources[static_cast<size_t>(index)].limits;
   const SANE_Int highest = std::max<SANE_Int>(limits.highestResolution, kMinDpi);
   resolutionRange_ = {kMinDpi, highest, 1};
   widthRange_ = {0, MillimetresOf(limits.widthLimit), 0};
   heightRange_ = {0, MillimetresOf(limits.heightLimit), 0};
-  values_[kOptTlX] = 0;
-  values_[kOptTlY] = 0;
-  values_[kOptBrX] = widthRange_.max;
-  values_[kOptBrY] = heightRange_.max;
+  if (first) {
+    values_[kOptBrX] = widthRange_.max;
+    values_[kOptBrY] = heightRange_.max;
+  }
+  for (SANE_Int option : {kOptTlX, kOptBrX})
+    values_[option] = std::clamp(values_[option], 0, widthRange_.max);
+  for (SANE_Int option : {kOptTlY, kOptBrY})
+    values_[option] = std::clamp(values_[option], 0, heightRange_.max);
   for (SANE_Int option : {kOptResolution, kOptXResolution, kOptYResolution}) {
     const SANE_Word dpi = values_[option] == 0 ? kDefaultDpi : values_[option];
     values_[option] = std::clamp(dpi, resolutionRange_.min, resolutionRange_.max);
