@@ -64,6 +64,7 @@ SANE_Status ScanSession::control(SANE_Int index, SANE_Action action, void* value
   if (active_ && action == SANE_ACTION_SET_VALUE) return SANE_STATUS_DEVICE_BUSY;
   Button pressed = Button::kNone;
   const SANE_Status status = options_->control(index, action, value, info, pressed);
+  if (status == SANE_STATUS_GOOD && action == SANE_ACTION_SET_VALUE) pageDone_ = false;
   if (status != SANE_STATUS_GOOD || pressed == Button::kNone) return status;
   return pressButton(pressed);
 }
@@ -263,7 +264,10 @@ SANE_Status ScanSession::read(SANE_Byte* data, SANE_Int maxLength, SANE_Int& len
 }
 
 void ScanSession::cancel(bool callRunning) {
-  if (!active_ && !callRunning) return;
+  if (!active_ && !callRunning) {
+    pageDone_ = false;  // the finished page's parameters no longer apply
+    return;
+  }
   cancelled_ = true;
   if (!callRunning) endPage();
 }
