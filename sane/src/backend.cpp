@@ -1,5 +1,6 @@
 #include "backend.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "debug.h"
@@ -42,9 +43,9 @@ bool Backend::describeDevice() {
   ProductRecord product{};
   scanner_->send(CMD_GET_PRODUCT_INFO, &product);
   if (product.found != 1) {
-    Debug(kDebugError, "the registry holds no scanner key (%s)", std::getenv("WINPORT_REGISTRY")
-                                                                     ? std::getenv("WINPORT_REGISTRY")
-                                                                     : "the default registry file");
+    const char* registry = std::getenv("WINPORT_REGISTRY");
+    Debug(kDebugError, "the registry holds no scanner key (%s)",
+          registry != nullptr ? registry : "the platform layer's default registry file");
     return false;
   }
   product.productName[sizeof product.productName - 1] = '\0';

@@ -38,7 +38,8 @@ std::vector<std::string> ConfigFolders() {
   size_t start = 0;
   for (;;) {
     const size_t colon = list.find(':', start);
-    const std::string folder = list.substr(start, colon == std::string::npos ? colon : colon - start);
+    const std::string folder =
+        list.substr(start, colon == std::string::npos ? colon : colon - start);
     if (!folder.empty()) folders.push_back(folder);
     if (colon == std::string::npos) break;
     start = colon + 1;
@@ -62,7 +63,8 @@ int ParseConfig(const std::string& text, BackendConfig& config) {
     } else if (key == "registry" && !value.empty()) {
       config.registryFile = value;
     } else {
-      Debug(kDebugError, "%s, line %u: \"%s\" is not understood (suite <folder> or registry <file>)",
+      Debug(kDebugError,
+            "%s, line %u: \"%s\" is not understood (suite <folder> or registry <file>)",
             kConfigFile, number, line.c_str());
       ++unused;
     }

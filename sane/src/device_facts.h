@@ -15,9 +15,9 @@
 namespace ferroxsane {
 
 struct ScanSource {
-  const char* name;   // the value of the "source" option
-  uint16_t code;      // SOURCE_*
-  uint32_t flag;      // the ScanFrame flag that selects it (0 for the flatbed)
+  const char* name;  // the value of the "source" option
+  uint16_t code;     // SOURCE_*
+  uint32_t flag;     // the ScanFrame flag that selects it (0 for the flatbed)
   LimitsRecord limits;
 };
 

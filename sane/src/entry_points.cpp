@@ -101,8 +101,8 @@ FERROX_EXPORT SANE_Status sane_ferrox_start(SANE_Handle handle) {
   });
 }
 
-FERROX_EXPORT SANE_Status sane_ferrox_read(SANE_Handle handle, SANE_Byte* data,
-                                           SANE_Int maxLength, SANE_Int* length) {
+FERROX_EXPORT SANE_Status sane_ferrox_read(SANE_Handle handle, SANE_Byte* data, SANE_Int maxLength,
+                                           SANE_Int* length) {
   if (length != nullptr) *length = 0;
   return Guard("sane_read", [=] {
     ferroxsane::ScanSession* session = TheBackend().session(handle);

@@ -10,7 +10,9 @@ SANE_Parameters ParametersOf(const LineFormat& format) {
   SANE_Parameters p{};
   p.last_frame = SANE_TRUE;
   p.format = format.dataType >= DATATYPE_COLOUR ? SANE_FRAME_RGB : SANE_FRAME_GRAY;
-  p.depth = format.dataType <= DATATYPE_HALFTONE ? 1 : format.dataType == DATATYPE_COLOUR16 ? 16 : 8;
+  p.depth = format.dataType <= DATATYPE_HALFTONE   ? 1
+            : format.dataType == DATATYPE_COLOUR16 ? 16
+                                                   : 8;
   p.pixels_per_line = static_cast<SANE_Int>(format.pixelsPerLine);
   p.bytes_per_line = static_cast<SANE_Int>(format.bytesPerLine);
   p.lines = static_cast<SANE_Int>(format.lineCount);

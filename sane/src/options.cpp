@@ -1,11 +1,11 @@
 #include "options.h"
 
 #include <sane/saneopts.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
 
 #include "debug.h"
 
@@ -63,8 +63,7 @@ constexpr OptionRow kTable[] = {
      SANE_UNIT_NONE, kSettable},
     {kOptHalftone, SANE_NAME_HALFTONE_PATTERN, SANE_TITLE_HALFTONE_PATTERN,
      SANE_DESC_HALFTONE_PATTERN, SANE_TYPE_STRING, SANE_UNIT_NONE, kSettable},
-    {kGroupMaintenance, "", "Maintenance", "", SANE_TYPE_GROUP, SANE_UNIT_NONE,
-     SANE_CAP_ADVANCED},
+    {kGroupMaintenance, "", "Maintenance", "", SANE_TYPE_GROUP, SANE_UNIT_NONE, SANE_CAP_ADVANCED},
     {kOptCalibrate, "calibrate", "Calibrate",
      "Calibrate the scanner now (takes the scanner for the time it needs).", SANE_TYPE_BUTTON,
      SANE_UNIT_NONE, kSettable | SANE_CAP_ADVANCED},
@@ -196,8 +195,7 @@ const SANE_Option_Descriptor* Options::descriptor(SANE_Int index) const {
 }
 
 // Checks a value handed to SET_VALUE and turns it into the stored word.
-SANE_Status Options::constrain(SANE_Int index, void* value, SANE_Word& word,
-                               SANE_Int& info) const {
+SANE_Status Options::constrain(SANE_Int index, void* value, SANE_Word& word, SANE_Int& info) const {
   const SANE_Option_Descriptor& d = descriptors_[static_cast<size_t>(index)];
   if (d.type == SANE_TYPE_STRING) {
     const char* text = static_cast<const char*>(value);
@@ -283,8 +281,7 @@ SANE_Status Options::control(SANE_Int index, SANE_Action action, void* value, SA
       *static_cast<SANE_Word*>(value) = word;
     return SANE_STATUS_GOOD;
   }
-  if (action != SANE_ACTION_SET_VALUE || !SANE_OPTION_IS_SETTABLE(d.cap))
-    return SANE_STATUS_INVAL;
+  if (action != SANE_ACTION_SET_VALUE || !SANE_OPTION_IS_SETTABLE(d.cap)) return SANE_STATUS_INVAL;
   if (d.type == SANE_TYPE_BUTTON) {
     pressed = index == kOptCalibrate ? Button::kCalibrate : Button::kClean;
     return SANE_STATUS_GOOD;

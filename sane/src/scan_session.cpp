@@ -59,8 +59,7 @@ SANE_Status ScanSession::Open(scanclient::Scanner& scanner, std::unique_ptr<Scan
 
 ScanSession::~ScanSession() { scanner_.finish(); }
 
-SANE_Status ScanSession::control(SANE_Int index, SANE_Action action, void* value,
-                                 SANE_Int* info) {
+SANE_Status ScanSession::control(SANE_Int index, SANE_Action action, void* value, SANE_Int* info) {
   if (active_ && action == SANE_ACTION_SET_VALUE) return SANE_STATUS_DEVICE_BUSY;
   Button pressed = Button::kNone;
   const SANE_Status status = options_->control(index, action, value, info, pressed);
@@ -111,10 +110,10 @@ bool ScanSession::layoutOf(const ScanParameters& p, LineFormat& format) {
   format.pixelsPerLine = geometry.pixelsPerLine;
   format.bytesPerLine = geometry.bytesPerLine;
   format.lineCount = geometry.lineCount;
-  const bool sane = format.pixelsPerLine > 0 && format.lineCount > 0 &&
-                    format.bytesPerLine ==
-                        scanclient::ExpectedLineBytes(format.dataType, format.pixelsPerLine) &&
-                    format.pixelsPerLine <= INT32_MAX && format.lineCount <= INT32_MAX;
+  const bool sane =
+      format.pixelsPerLine > 0 && format.lineCount > 0 &&
+      format.bytesPerLine == scanclient::ExpectedLineBytes(format.dataType, format.pixelsPerLine) &&
+      format.pixelsPerLine <= INT32_MAX && format.lineCount <= INT32_MAX;
   if (!sane)
     Debug(kDebugError, "the scanner describes its lines as %u pixels in %u bytes, %u lines",
           format.pixelsPerLine, format.bytesPerLine, format.lineCount);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -30,16 +32,16 @@ class SaneBackend : public SaneTest {
   }
   SANE_Word word(const std::string& name) {
     SANE_Word value = 0;
-    EXPECT_EQ(backend_.control(handle_, backend_.find(handle_, name), SANE_ACTION_GET_VALUE,
-                               &value, nullptr),
+    EXPECT_EQ(backend_.control(handle_, backend_.find(handle_, name), SANE_ACTION_GET_VALUE, &value,
+                               nullptr),
               SANE_STATUS_GOOD)
         << name;
     return value;
   }
   std::string text(const std::string& name) {
     char value[256] = {};
-    EXPECT_EQ(backend_.control(handle_, backend_.find(handle_, name), SANE_ACTION_GET_VALUE,
-                               value, nullptr),
+    EXPECT_EQ(backend_.control(handle_, backend_.find(handle_, name), SANE_ACTION_GET_VALUE, value,
+                               nullptr),
               SANE_STATUS_GOOD)
         << name;
     return value;
@@ -94,10 +96,17 @@ TEST_F(SaneBackend, OptionConstraintsFollowTheDevice) {
       {"", {"Lineart", "Halftone", "Gray", "Color"}, {"Flatbed"}, {8, 16}, 2400, 215.9},
       {"\"Highest Data Type\"=dword:00000002\n\"Highest Resolution\"=dword:000004b0\n"
        "\"Width Limit\"=dword:00000960\n",
-       {"Lineart", "Halftone", "Gray"}, {"Flatbed"}, {8}, 1200, 203.2},
+       {"Lineart", "Halftone", "Gray"},
+       {"Flatbed"},
+       {8},
+       1200,
+       203.2},
       {"\"Capabilities\"=dword:00000021\n\"Highest Data Type\"=dword:00000003\n",
        {"Lineart", "Halftone", "Gray", "Color"},
-       {"Flatbed", "ADF", "Positive Film", "Negative Film"}, {8}, 2400, 215.9},
+       {"Flatbed", "ADF", "Positive Film", "Negative Film"},
+       {8},
+       2400,
+       215.9},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.registry);
@@ -150,7 +159,7 @@ TEST_F(SaneBackend, ValuesAreCheckedAgainstTheTable) {
       {"tl-x", SANE_FIX(-5), nullptr, SANE_STATUS_GOOD, 0, true},
       {"br-y", SANE_FIX(1000), nullptr, SANE_STATUS_GOOD, SANE_FIX(3508 * 25.4 / 300), true},
       {"mode", 0, "Sepia", SANE_STATUS_INVAL, 0, false},
-      {"source", 0, "ADF", SANE_STATUS_INVAL, 0, false},  // no feeder
+      {"source", 0, "ADF", SANE_STATUS_INVAL, 0, false},                  // no feeder
       {"halftone-pattern", 0, "Pattern 1", SANE_STATUS_INVAL, 0, false},  // inactive in Color
   };
   for (const Case& c : cases) {
@@ -203,8 +212,8 @@ TEST_F(SaneBackend, ParametersAreExactAndEveryReadSizeGivesTheSameFrame) {
     int bytesPerPixelTimes8;
   };
   const Case cases[] = {
-      {"Lineart", 8, 1, SANE_FRAME_GRAY, 1},  {"Halftone", 8, 1, SANE_FRAME_GRAY, 1},
-      {"Gray", 8, 8, SANE_FRAME_GRAY, 8},     {"Color", 8, 8, SANE_FRAME_RGB, 24},
+      {"Lineart", 8, 1, SANE_FRAME_GRAY, 1}, {"Halftone", 8, 1, SANE_FRAME_GRAY, 1},
+      {"Gray", 8, 8, SANE_FRAME_GRAY, 8},    {"Color", 8, 8, SANE_FRAME_RGB, 24},
       {"Color", 16, 16, SANE_FRAME_RGB, 48},
   };
   ASSERT_EQ(backend_.setWord(handle_, "resolution", 100), SANE_STATUS_GOOD);
@@ -236,6 +245,36 @@ TEST_F(SaneBackend, ParametersAreExactAndEveryReadSizeGivesTheSameFrame) {
       EXPECT_TRUE(scannerFree());
     }
   }
+}
+
+// Brightness and contrast reach the scan through the library's tone maps.
+TEST_F(SaneBackend, BrightnessAndContrastChangeTheLevels) {
+  openWith("\"Document\"=\"" +
+           writeDocument("document.bmp", standin_test::patternPicture(100, 100)) + "\"\n");
+  ASSERT_EQ(backend_.setString(handle_, "mode", "Gray"), SANE_STATUS_GOOD);
+  ASSERT_EQ(backend_.setWord(handle_, "resolution", 300), SANE_STATUS_GOOD);
+  smallArea(SANE_FIX(8.0));
+  struct Levels {
+    double mean = 0, spread = 0;
+  };
+  auto scan = [this](SANE_Word brightness, SANE_Word contrast) {
+    EXPECT_EQ(backend_.setWord(handle_, "brightness", brightness), SANE_STATUS_GOOD);
+    EXPECT_EQ(backend_.setWord(handle_, "contrast", contrast), SANE_STATUS_GOOD);
+    EXPECT_EQ(backend_.start(handle_), SANE_STATUS_GOOD);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(backend_.readAll(handle_, bytes, 4096), SANE_STATUS_EOF);
+    Levels levels;
+    for (uint8_t b : bytes) levels.mean += b;
+    levels.mean /= static_cast<double>(std::max<size_t>(bytes.size(), 1));
+    for (uint8_t b : bytes) levels.spread += std::abs(b - levels.mean);
+    levels.spread /= static_cast<double>(std::max<size_t>(bytes.size(), 1));
+    return levels;
+  };
+  const Levels plain = scan(0, 0);
+  EXPECT_GT(scan(60, 0).mean, plain.mean + 10);
+  EXPECT_LT(scan(-60, 0).mean, plain.mean - 10);
+  EXPECT_GT(scan(0, 80).spread, plain.spread + 5);
+  EXPECT_LT(scan(0, -80).spread, plain.spread - 5);
 }
 
 TEST_F(SaneBackend, CancelEndsThePageAndFreesTheScanner) {
@@ -279,7 +318,8 @@ TEST_F(SaneBackend, MaintenanceButtonsRunUnderTheLock) {
   // The trace: lock, calibrate (43), unlock; lock, clean (45), unlock.
   std::vector<std::string> ops;
   for (const std::string& line : trace())
-    if (line.rfind("op=43 ", 0) == 0 || line.rfind("op=45 ", 0) == 0) ops.push_back(line.substr(0, 5));
+    if (line.rfind("op=43 ", 0) == 0 || line.rfind("op=45 ", 0) == 0)
+      ops.push_back(line.substr(0, 5));
   EXPECT_EQ(ops, (std::vector<std::string>{"op=43", "op=45"}));
 }
 

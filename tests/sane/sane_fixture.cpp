@@ -35,7 +35,8 @@ hosttest::ToolRun SaneTest::scanimage(const std::vector<std::string>& args,
 
 hosttest::Pixels SaneTest::imagePixels(const std::string& path) const {
   const std::string ppm = path + ".ppm";
-  hosttest::ToolRun run = hosttest::RunProgram({"convert", path, "-strip", "-depth", "8", "ppm:" + ppm});
+  hosttest::ToolRun run =
+      hosttest::RunProgram({"convert", path, "-strip", "-depth", "8", "ppm:" + ppm});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   return hosttest::DecodePnm(hosttest::ReadBytes(ppm));
 }

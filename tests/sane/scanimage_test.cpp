@@ -2,8 +2,8 @@
 // virtual scanner: listing, options, scans in every mode and format compared
 // pixel by pixel with the document, feeder batches, and the failures a user
 // meets (scanner busy, driver faults, no driver, Ctrl-C).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,8 +36,8 @@ class Scanimage : public SaneTest {
     if (!HaveScanimage()) GTEST_SKIP() << "scanimage (sane-utils) is not installed";
   }
   std::vector<std::string> smallArea() const {
-    return {"--resolution", "300", "-l", Mm(kLeft), "-t", Mm(kTop), "-x", Mm(kWidth), "-y",
-            Mm(kHeight)};
+    return {"--resolution", "300", "-l",       Mm(kLeft), "-t",
+            Mm(kTop),       "-x",  Mm(kWidth), "-y",      Mm(kHeight)};
   }
   // The 64 thresholds of halftone pattern `number`, as the library hands them out.
   static std::vector<uint8_t> halftone(uint16_t number) {
@@ -85,7 +85,8 @@ TEST_F(Scanimage, EveryModeInEveryFormatIsTheDocumentsArea) {
       const std::string out = file(std::string("scan-") + mode + "." + format);
       std::vector<std::string> args = smallArea();
       args.insert(args.end(), {"--mode", mode, "--format", format, "-o", out});
-      if (std::string(mode) == "Halftone") args.insert(args.end(), {"--halftone-pattern", "Pattern 2"});
+      if (std::string(mode) == "Halftone")
+        args.insert(args.end(), {"--halftone-pattern", "Pattern 2"});
       hosttest::ToolRun run = scanimage(args);
       ASSERT_EQ(run.exitCode, 0) << run.err;
       const hosttest::Pixels image = imagePixels(out);
@@ -167,14 +168,14 @@ TEST_F(Scanimage, AreaAndResolutionMatchScanapp) {
   };
   for (const Case& c : {Case{"150", 30, 12, 90, 60}, Case{"700", 24, 24, 24, 18}}) {
     SCOPED_TRACE(c.dpi);
-    hosttest::ToolRun run = scanimage({"--resolution", c.dpi, "-l", Mm(c.left), "-t", Mm(c.top),
-                                       "-x", Mm(c.width), "-y", Mm(c.height), "--format", "png",
-                                       "-o", file("sane.png")});
+    hosttest::ToolRun run =
+        scanimage({"--resolution", c.dpi, "-l", Mm(c.left), "-t", Mm(c.top), "-x", Mm(c.width),
+                   "-y", Mm(c.height), "--format", "png", "-o", file("sane.png")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string area = std::to_string(c.left) + "," + std::to_string(c.top) + "," +
                              std::to_string(c.width) + "," + std::to_string(c.height);
-    run = scanapp({"scan", "-o", file("scanapp.bmp"), "--resolution", c.dpi, "--area", area,
-                   "--quiet"});
+    run = scanapp(
+        {"scan", "-o", file("scanapp.bmp"), "--resolution", c.dpi, "--area", area, "--quiet"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const hosttest::Pixels sane = imagePixels(file("sane.png"));
     EXPECT_EQ(sane.width, static_cast<uint32_t>(c.width * std::stoul(c.dpi) / 300));
@@ -184,8 +185,7 @@ TEST_F(Scanimage, AreaAndResolutionMatchScanapp) {
 
 TEST_F(Scanimage, FeederBatchScansEveryPageThenStopsWithNoDocuments) {
   for (uint32_t page = 1; page <= 3; ++page)
-    writeDocument("page" + std::to_string(page) + ".bmp",
-                  scanapptest::PagePicture(130, 90, page));
+    writeDocument("page" + std::to_string(page) + ".bmp", scanapptest::PagePicture(130, 90, page));
   install("\"Document\"=\"" + file("page%d.bmp") +
           "\"\n\"Capabilities\"=dword:00000001\n\"ADF Pages\"=dword:00000003\n");
   std::vector<std::string> args = smallArea();
@@ -196,8 +196,8 @@ TEST_F(Scanimage, FeederBatchScansEveryPageThenStopsWithNoDocuments) {
   EXPECT_NE(run.err.find("3 pages scanned"), std::string::npos) << run.err;
   for (uint32_t page = 1; page <= 3; ++page) {
     const hosttest::Pixels image = imagePixels(file("out" + std::to_string(page) + ".pnm"));
-    const hosttest::Pixels expected = scanapptest::Cut(scanapptest::PagePicture(130, 90, page),
-                                                       kLeft, kTop, kWidth, kHeight);
+    const hosttest::Pixels expected =
+        scanapptest::Cut(scanapptest::PagePicture(130, 90, page), kLeft, kTop, kWidth, kHeight);
     EXPECT_EQ(image, expected) << "page " << page << ": " << int(image.rgb[0]) << " "
                                << int(expected.rgb[0]);
   }
@@ -298,7 +298,8 @@ TEST_F(Scanimage, InterruptedScanLeavesTheScannerFree) {
   ASSERT_TRUE(TraceHas(trace(), "op=22 ")) << "the scan never started";
   kill(pid, SIGINT);
   EXPECT_NE(ScanappTest::waitFor(pid), 0);
-  EXPECT_NE(standin_test::readFile(file("int.err")).find("sane_start: Operation was canceled"), std::string::npos)
+  EXPECT_NE(standin_test::readFile(file("int.err")).find("sane_start: Operation was canceled"),
+            std::string::npos)
       << standin_test::readFile(file("int.err"));
   const std::vector<std::string> lines = trace();
   EXPECT_TRUE(TraceHas(lines, "op=17 ")) << "the scan was not ended in the driver";

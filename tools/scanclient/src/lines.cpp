@@ -30,8 +30,7 @@ uint64_t ExpectedLineBytes(uint16_t dataType, uint32_t pixels) {
 uint64_t ReadBufferBytes(const ScanFrame& frame, const LimitsRecord& limits, uint64_t suggestion,
                          uint64_t outputLineBytes) {
   const uint32_t deviceDpi = std::min(frame.xResolution, limits.nativeHorizontal);
-  const uint16_t deviceType =
-      frame.dataType == DATATYPE_LINEART ? DATATYPE_GREY : frame.dataType;
+  const uint16_t deviceType = frame.dataType == DATATYPE_LINEART ? DATATYPE_GREY : frame.dataType;
   const uint64_t deviceLine = ExpectedLineBytes(
       deviceType, static_cast<uint32_t>(uint64_t{frame.width} * deviceDpi / 300 + 2));
   uint64_t bytes = std::min(std::max(kMinReadBuffer, suggestion), kMaxReadBuffer);
