@@ -1,10 +1,14 @@
 #include "sane_fixture.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
 
 #include <cstring>
 
 #include "ferrox/scanner_command.h"
+
+extern char** environ;
 
 namespace sanetest {
 
@@ -31,6 +35,34 @@ std::vector<std::string> SaneTest::command(const std::string& program,
 hosttest::ToolRun SaneTest::scanimage(const std::vector<std::string>& args,
                                       const std::string& stdoutFile) {
   return hosttest::RunProgram(command("scanimage", args), stdoutFile);
+}
+
+pid_t SaneTest::spawn(const std::vector<std::string>& argv, const std::string& out,
+                      const std::string& err, bool ownGroup) {
+  std::vector<std::string> args = argv;
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (err == out)
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  else
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownGroup) {
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, pointers[0], &actions, &attributes, pointers.data(), environ) != 0)
+    pid = -1;
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
 }
 
 hosttest::Pixels SaneTest::imagePixels(const std::string& path) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <sane/sane.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ class SaneTest : public scanapptest::ScanappTest {
   // The command line that starts `program` with the backend's folder in its environment.
   std::vector<std::string> command(const std::string& program,
                                    const std::vector<std::string>& args) const;
+  // Starts `argv` without waiting, stdin from /dev/null, stdout and stderr to
+  // files (the same file when they are one name); in a process group of its
+  // own when `ownGroup`. -1 when it cannot be started.
+  static pid_t spawn(const std::vector<std::string>& argv, const std::string& out,
+                     const std::string& err, bool ownGroup = false);
   // An image file of any format as RGB pixels, read by ImageMagick.
   hosttest::Pixels imagePixels(const std::string& path) const;
   // Holds the scanner's lock from this process (a second application).

@@ -3,11 +3,9 @@
 // backend only knows the standard port, so the case is skipped when that
 // port is taken.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,8 +15,6 @@
 #include <thread>
 
 #include "sane_fixture.h"
-
-extern char** environ;
 
 namespace sanetest {
 namespace {
@@ -71,29 +67,12 @@ TEST_F(Saned, ScanimageScansThroughTheNetworkDaemon) {
   standin_test::writeFile(client + "/net.conf", "connect_timeout = 5\n127.0.0.1\n");
 
   setVariable("SANE_CONFIG_DIR", server);
-  std::vector<std::string> argv = command(
-      "saned", {"--listen", "--debug=2", "--stderr", "--bind=127.0.0.1", "--port=6566"});
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, file("saned.log").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  const std::vector<std::string> argv =
+      command("saned", {"--listen", "--debug=2", "--stderr", "--bind=127.0.0.1", "--port=6566"});
   // A process group of its own: the daemon and the children it forks for
   // connections end together.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t daemon = -1;
-  const int spawned =
-      posix_spawnp(&daemon, pointers[0], &actions, &attributes, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  ASSERT_EQ(spawned, 0);
+  const pid_t daemon = spawn(argv, file("saned.log"), file("saned.log"), true);
+  ASSERT_GT(daemon, 0);
   for (int i = 0; i < 300 && !Listening(kSanePort); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
