@@ -10,6 +10,8 @@ packages=(
   libtiff-dev                                      # libtiff in process, side by side in the benchmarks
   binutils time                                    # nm for the export checks, peak memory of a run
   libfltk1.3-dev                                   # the windowed dialog backend
+  libsane-dev sane-utils                           # the SANE backend's headers; scanimage and
+                                                   # saned, which its tests drive
   xvfb xauth openbox x11-utils xdotool             # a display with a window manager for the dialog
                                                    # tests, pressing their buttons
 )

@@ -13,22 +13,6 @@ int32_t PerMetre(uint16_t dpi) { return static_cast<int32_t>((uint32_t{dpi} * 10
 
 }  // namespace
 
-uint64_t ExpectedLineBytes(uint16_t dataType, uint32_t pixels) {
-  switch (dataType) {
-    case DATATYPE_LINEART:
-    case DATATYPE_HALFTONE:
-      return (uint64_t{pixels} + 7) / 8;
-    case DATATYPE_GREY:
-      return pixels;
-    case DATATYPE_COLOUR:
-      return uint64_t{pixels} * 3;
-    case DATATYPE_COLOUR16:
-      return uint64_t{pixels} * 6;
-    default:
-      return 0;
-  }
-}
-
 Status DescribeImage(const LineLayout& layout, imagehost::DibImage& image) {
   BITMAPINFOHEADER header{};
   header.biSize = sizeof header;

@@ -16,6 +16,7 @@
 #include "host/plugins.h"
 #include "host/status.h"
 #include "host/writer.h"
+#include "scanclient/lines.h"
 
 namespace scanapp {
 
@@ -31,8 +32,7 @@ struct LineLayout {
   uint16_t yDpi = 0;
 };
 
-// The bytes of one delivered line of `dataType` with `pixels` pixels; 0 for an unknown type.
-uint64_t ExpectedLineBytes(uint16_t dataType, uint32_t pixels);
+using scanclient::ExpectedLineBytes;
 
 // The DIB description of a scan: 1, 8 or 24 bits, a black-to-white palette below 24.
 Status DescribeImage(const LineLayout& layout, imagehost::DibImage& image);

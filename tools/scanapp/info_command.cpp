@@ -5,7 +5,6 @@
 
 #include "ferrox/driver.h"
 #include "scan_job.h"
-#include "scanner.h"
 #include "status_text.h"
 
 namespace scanapp {
@@ -50,7 +49,7 @@ void PrintMaps(const MapInfo& maps) {
 
 int RunInfo(const std::string& programFolder) {
   std::unique_ptr<Scanner> scanner;
-  if (Status loaded = Scanner::load(programFolder, scanner); !loaded) return Fail(loaded.message());
+  if (std::string error; !Scanner::load(programFolder, scanner, error)) return Fail(error);
   ScanFailure failure;
   if (!scanner->openAndLock(failure)) return Fail(FailureText(failure, programFolder));
 

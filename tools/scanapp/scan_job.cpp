@@ -19,19 +19,13 @@
 #include "image_output.h"
 #include "page_names.h"
 #include "progress.h"
-#include "scanner.h"
+#include "scanclient/lines.h"
 #include "status_text.h"
 #include "winport/file.h"
 
 namespace scanapp {
 
 namespace {
-
-// The line buffer handed to CMD_READ_LINES: at least this, more when the driver
-// asks for more or a device line needs it, never more than kMaxReadBuffer
-// unless one line does.
-constexpr uint64_t kMinReadBuffer = 1u << 20;
-constexpr uint64_t kMaxReadBuffer = 64u << 20;
 
 // Thrown by the scan steps to stop the job with a message (exit 1), or with
 // no message when the user interrupted it (exit 130).
@@ -154,7 +148,7 @@ void ScanJob::chooseWriter() {
 }
 
 void ScanJob::startSession() {
-  if (Status loaded = Scanner::load(folder_, scanner_); !loaded) Throw(loaded.message());
+  if (std::string error; !Scanner::load(folder_, scanner_, error)) Throw(error);
   ScanFailure failure;
   if (!scanner_->openAndLock(failure)) Throw(FailureText(failure, folder_));
 }
@@ -278,19 +272,12 @@ LineLayout ScanJob::outputLayout() {
   return layout;
 }
 
-// Room for the driver's suggestion and for one device line: in an enhanced scan
-// the device lines (at the native resolution, line art as grey) pass through it.
+// Room for the driver's suggestion, one output line and one device line.
 uint32_t ScanJob::readBufferBytes(const LineLayout& layout) {
-  const ScanFrame& f = parameters_.frame;
-  const uint32_t deviceDpi = std::min(f.xResolution, limits_.nativeHorizontal);
-  const uint16_t deviceType = f.dataType == DATATYPE_LINEART ? DATATYPE_GREY : f.dataType;
-  const uint64_t deviceLine =
-      ExpectedLineBytes(deviceType, static_cast<uint32_t>(uint64_t{f.width} * deviceDpi / 300 + 2));
-  uint64_t bytes = kMinReadBuffer;
-  if (scanner_->send(CMD_GET_BUFFER_SIZE) == SCAN_OK)
-    bytes = std::max<uint64_t>(bytes, scanner_->record().result);
-  bytes = std::min(bytes, kMaxReadBuffer);
-  bytes = std::max({bytes, deviceLine, uint64_t{layout.bytesPerLine}});
+  const uint64_t suggestion =
+      scanner_->send(CMD_GET_BUFFER_SIZE) == SCAN_OK ? scanner_->record().result : 0;
+  const uint64_t bytes =
+      scanclient::ReadBufferBytes(parameters_.frame, limits_, suggestion, layout.bytesPerLine);
   if (bytes > UINT32_MAX) Throw("a scan line is too long for the scanner library's buffer");
   return static_cast<uint32_t>(bytes);
 }

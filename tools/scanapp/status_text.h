@@ -4,16 +4,15 @@
 #include <cstdint>
 #include <string>
 
-#include "scanner.h"
+#include "scanclient/scanner.h"
+#include "scanclient/statuses.h"
 
 namespace scanapp {
 
-// The feeder-empty status of the scanner driver: CMD_START_SCAN passes it
-// through when the document feeder holds no more pages.
-inline constexpr int16_t kDriverFeederEmpty = -30;
-
-// The meaning of `status` (a ScanStatus or a driver status), without the number.
-std::string StatusText(int16_t status);
+using scanclient::kDriverFeederEmpty;
+using scanclient::ScanFailure;
+using scanclient::Scanner;
+using scanclient::StatusText;
 
 // The registry file the platform layer reads: WINPORT_REGISTRY, else
 // "registry.reg" beside the program, else the system-wide file.

@@ -205,7 +205,9 @@ TEST_F(ScanappFailure, InterruptEndsTheScanInOrderAndRemovesThePartialFile) {
                                   "1200", "-x", "210", "-y", "297"});
   ASSERT_GT(pid, 0);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!hosttest::Exists(file("big.bmp.part")) && std::chrono::steady_clock::now() < deadline)
+  // The output is prepared before the scanner is touched: wait for the scan's start too.
+  while ((!hosttest::Exists(file("big.bmp.part")) || LastLine(trace(), "op=15 ") < 0) &&
+         std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(hosttest::Exists(file("big.bmp.part")));
   kill(pid, SIGINT);

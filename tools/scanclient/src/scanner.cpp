@@ -1,8 +1,8 @@
-#include "scanner.h"
+#include "scanclient/scanner.h"
 
 #include "winport/module.h"
 
-namespace scanapp {
+namespace scanclient {
 
 namespace {
 
@@ -10,20 +10,23 @@ constexpr const char* kLibraryFile = "FERROX.DLL";
 
 }  // namespace
 
-Status Scanner::load(const std::string& folder, std::unique_ptr<Scanner>& out) {
+bool Scanner::load(const std::string& folder, std::unique_ptr<Scanner>& out, std::string& error) {
   std::unique_ptr<Scanner> scanner(new Scanner());
   scanner->folder_ = folder;
   const std::string path = folder + "/" + kLibraryFile;
   scanner->module_ = LoadLibraryA(path.c_str());
-  if (scanner->module_ == 0)
-    return Status::failure("cannot load the scanner library " + path +
-                           " (WINPORT_DEBUG_LOADS=1 tells why)");
+  if (scanner->module_ == 0) {
+    error = "cannot load the scanner library " + path + " (WINPORT_DEBUG_LOADS=1 tells why)";
+    return false;
+  }
   scanner->commander_ =
       reinterpret_cast<ScannerCommanderFn>(GetProcAddress(scanner->module_, kScannerCommanderName));
-  if (scanner->commander_ == nullptr)
-    return Status::failure(path + " does not export " + kScannerCommanderName);
+  if (scanner->commander_ == nullptr) {
+    error = path + " does not export " + kScannerCommanderName;
+    return false;
+  }
   out = std::move(scanner);
-  return {};
+  return true;
 }
 
 Scanner::~Scanner() {
@@ -40,19 +43,33 @@ int16_t Scanner::send(uint16_t code, void* data, uint32_t value) {
   return record_.status;
 }
 
-bool Scanner::openAndLock(ScanFailure& failure) {
+bool Scanner::open(ScanFailure& failure) {
+  if (opened_) return true;
   opened_ = true;  // CMD_CLOSE is due even when the open fails
   if (int16_t status = send(CMD_OPEN); status != SCAN_OK) {
     failure = {status, "opening the scanner"};
     finish();
     return false;
   }
+  return true;
+}
+
+bool Scanner::lock(ScanFailure& failure) {
+  if (locked_) return true;
   if (int16_t status = send(CMD_LOCK); status != SCAN_OK) {
     failure = {status, "locking the scanner"};
-    finish();
     return false;
   }
   locked_ = true;
+  return true;
+}
+
+bool Scanner::openAndLock(ScanFailure& failure) {
+  if (!open(failure)) return false;
+  if (!lock(failure)) {
+    finish();
+    return false;
+  }
   return true;
 }
 
@@ -68,13 +85,18 @@ int16_t Scanner::endScan() {
   return send(CMD_END_SCAN);
 }
 
-void Scanner::finish() {
+void Scanner::release() {
   if (commander_ == nullptr) return;
   endScan();
   if (locked_) send(CMD_UNLOCK);
   locked_ = false;
+}
+
+void Scanner::finish() {
+  if (commander_ == nullptr) return;
+  release();
   if (opened_) send(CMD_CLOSE);
   opened_ = false;
 }
 
-}  // namespace scanapp
+}  // namespace scanclient
