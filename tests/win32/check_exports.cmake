@@ -1,9 +1,12 @@
 # Reads the export table of every module listed in export_tables.txt from the
 # built DLL (objdump -p) and checks that it holds exactly the listed names
-# under the listed ordinals, and no entry point without a name.
+# under the listed ordinals, and no entry point without a name; and that the
+# DLL imports only from the system's own DLLs (the runtimes are linked in, so
+# it runs on a bare Windows).
 #   cmake -DOBJDUMP=... -DBIN_DIR=... -DTABLES=export_tables.txt -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 file(STRINGS ${TABLES} lines REGEX "^[^#]")
+set(system_dlls KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll msvcrt.dll)
 set(failures 0)
 foreach(line IN LISTS lines)
   string(REPLACE " " ";" words "${line}")
@@ -41,6 +44,14 @@ foreach(line IN LISTS lines)
     list(APPEND actual "${ordinal}:${CMAKE_MATCH_2}")
   endforeach()
   list(SORT actual)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  foreach(import IN LISTS imports)
+    string(REPLACE "DLL Name: " "" dll "${import}")
+    if(NOT dll IN_LIST system_dlls)
+      message(SEND_ERROR "${first}: imports ${dll}, not a DLL of the system")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endforeach()
   # Every entry point of the address table has its name.
   string(REGEX MATCHALL "\\+base\\[ *[0-9]+\\] [0-9a-f]+ Export RVA" addressed "${dump}")
   list(LENGTH addressed address_count)
