@@ -14,15 +14,26 @@ packages=(
                                                    # saned, which its tests drive
   xvfb xauth openbox x11-utils xdotool             # a display with a window manager for the dialog
                                                    # tests, pressing their buttons
+  g++-mingw-w64-i686-posix libz-mingw-w64-dev      # the 32-bit Windows build (posix threads)
+  googletest                                       # GoogleTest sources, built for that target
 )
+# Wine runs the Windows suite; its 32-bit half needs Debian's i386 architecture.
+wine_packages=(wine wine32:i386)
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+for p in "${wine_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] &&
+     ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -31,7 +31,8 @@ std::string PluginText(const char* text) {
 
 template <typename F>
 F Bind(HMODULE module, const char* name) {
-  return reinterpret_cast<F>(GetProcAddress(module, name));
+  // Through the generic function type, whatever the platform declares FARPROC as.
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 std::string MissingExport(const std::string& fileName, const char* kind, const char* name) {

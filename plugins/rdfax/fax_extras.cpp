@@ -137,7 +137,7 @@ HGLOBAL RawStripData(FaxImage& image, DWORD* byteCount) {
 }  // namespace
 }  // namespace rdfax
 
-WINPORT_EXPORT HGLOBAL GetRawStripData(HGLOBAL image, DWORD* byteCount) {
+WINPORT_EXPORT HGLOBAL WINAPI GetRawStripData(HGLOBAL image, DWORD* byteCount) {
   rdfax::LockedFax fax(image);
   if (fax.get() == nullptr) {
     reader::StoreError(rdfax::kStrBadHandle);
@@ -146,7 +146,7 @@ WINPORT_EXPORT HGLOBAL GetRawStripData(HGLOBAL image, DWORD* byteCount) {
   return rdfax::RawStripData(*fax.get(), byteCount);
 }
 
-WINPORT_EXPORT int32_t GetTiffHeader(HGLOBAL image, void* destination) {
+WINPORT_EXPORT int32_t WINAPI GetTiffHeader(HGLOBAL image, void* destination) {
   rdfax::LockedFax fax(image);
   if (fax.get() == nullptr) {
     reader::StoreError(rdfax::kStrBadHandle);

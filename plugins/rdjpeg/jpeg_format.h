@@ -49,9 +49,9 @@ struct JpegComponent {
   uint8_t* writePosition; // where the next MCU's blocks go in the block plane
 };
 static_assert(offsetof(JpegComponent, dcPredictor) == 8);
-static_assert(offsetof(JpegComponent, blockPlane) == 16);
-static_assert(offsetof(JpegComponent, writePosition) == 32);
-static_assert(sizeof(JpegComponent) == 40);
+static_assert(offsetof(JpegComponent, blockPlane) == (kAddress32 ? 12 : 16));
+static_assert(offsetof(JpegComponent, writePosition) == (kAddress32 ? 20 : 32));
+static_assert(sizeof(JpegComponent) == (kAddress32 ? 24 : 40));
 
 // One Huffman table, derived from its DHT entry.
 struct JpegHuffTable {
@@ -66,9 +66,9 @@ struct JpegHuffTable {
 };
 static_assert(offsetof(JpegHuffTable, firstIndex) == 16);
 static_assert(offsetof(JpegHuffTable, symbols) == 208);
-static_assert(offsetof(JpegHuffTable, lookaheadLength) == 224);
-static_assert(offsetof(JpegHuffTable, lookaheadSymbol) == 1248);
-static_assert(sizeof(JpegHuffTable) == 1504);
+static_assert(offsetof(JpegHuffTable, lookaheadLength) == (kAddress32 ? 216 : 224));
+static_assert(offsetof(JpegHuffTable, lookaheadSymbol) == (kAddress32 ? 1240 : 1248));
+static_assert(sizeof(JpegHuffTable) == (kAddress32 ? 1496 : 1504));
 
 struct JpegQuantTable {
   uint8_t raw[64];          // in the file's zigzag order
@@ -100,10 +100,11 @@ struct JpegFrameInfo {
   uint16_t yDensity;
 };
 static_assert(offsetof(JpegFrameInfo, bitBuffer) == 44);
-static_assert(offsetof(JpegFrameInfo, components) == 56);
-static_assert(offsetof(JpegFrameInfo, huffman) == 64);
-static_assert(offsetof(JpegFrameInfo, quant) == 64 + 4 * 1504);
-static_assert(offsetof(JpegFrameInfo, densityUnits) == 64 + 4 * 1504 + 4 * 324);
+static_assert(offsetof(JpegFrameInfo, components) == (kAddress32 ? 52 : 56));
+static_assert(offsetof(JpegFrameInfo, huffman) == (kAddress32 ? 56 : 64));
+static_assert(offsetof(JpegFrameInfo, quant) ==
+              offsetof(JpegFrameInfo, huffman) + 4 * sizeof(JpegHuffTable));
+static_assert(offsetof(JpegFrameInfo, densityUnits) == offsetof(JpegFrameInfo, quant) + 4 * 324);
 static_assert(offsetof(JpegFrameInfo, xDensity) == offsetof(JpegFrameInfo, densityUnits) + 2);
 static_assert(sizeof(JpegFrameInfo) == offsetof(JpegFrameInfo, densityUnits) + 8);
 

@@ -14,7 +14,9 @@ PcdLibrary gLibrary;
 
 template <typename F>
 F Ordinal(HMODULE module, WORD ordinal) {
-  return reinterpret_cast<F>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal)));
+  // Through the generic function type, whatever the platform declares FARPROC as.
+  return reinterpret_cast<F>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
 }
 
 // The library beside the reader's own file, else wherever the platform finds it.
@@ -23,7 +25,8 @@ HMODULE LoadBesideReader(HINSTANCE reader) {
   DWORD length = GetModuleFileNameA(reader, path, sizeof path);
   if (length > 0 && length < sizeof path) {
     std::string beside(path, length);
-    size_t slash = beside.rfind('/');
+    // Either separator: Windows names the folder with '\\', Linux with '/'.
+    size_t slash = beside.find_last_of("/\\");
     if (slash != std::string::npos) {
       beside.resize(slash + 1);
       beside += pcdlib::kLibraryFileName;

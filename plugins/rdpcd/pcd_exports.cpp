@@ -189,18 +189,18 @@ int32_t ReadRows(PcdImageBlock& block, uint8_t* buffer, uint32_t rows, uint32_t 
 using rdpcd::LockedBlock;
 using rdpcd::Shielded;
 
-WINPORT_EXPORT int32_t OVDLset_ext(int32_t number, const char* text) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_ext(int32_t number, const char* text) {
   rdpcd::TraceHook(4, "\t%s-->set_ext(%d,%s)", rdpcd::kTraceName, number, text);
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLinit_image(FileReference file, HGLOBAL* image, uint32_t handle,
+WINPORT_EXPORT int32_t WINAPI OVDLinit_image(FileReference file, HGLOBAL* image, uint32_t handle,
                                       uint32_t offset, uint32_t /*length*/,
                                       const HostFileTable* files) {
   return Shielded([&] { return rdpcd::InitImage(file, image, handle, offset, files); });
 }
 
-WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL image) {
+WINPORT_EXPORT int32_t WINAPI OVDLclose_image(HGLOBAL image) {
   return Shielded([&] {
     LockedBlock block(image);
     if (!block) return rdpcd::BadHandle();
@@ -213,7 +213,7 @@ WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL image) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
+WINPORT_EXPORT int32_t WINAPI OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
   return Shielded([&] {
     LockedBlock block(image);
     if (!block) return rdpcd::BadHandle();
@@ -226,7 +226,7 @@ WINPORT_EXPORT int32_t OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLclose_keep(HGLOBAL image) {
+WINPORT_EXPORT int32_t WINAPI OVDLclose_keep(HGLOBAL image) {
   return Shielded([&] {
     LockedBlock block(image);
     if (!block) return rdpcd::BadHandle();
@@ -237,7 +237,7 @@ WINPORT_EXPORT int32_t OVDLclose_keep(HGLOBAL image) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t rows,
+WINPORT_EXPORT int32_t WINAPI OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t rows,
                                      uint32_t stride, uint32_t offset, ProgressRecord* progress) {
   return Shielded([&] {
     LockedBlock block(image);
@@ -249,7 +249,7 @@ WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t ro
   });
 }
 
-WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL image, uint32_t row) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_row(HGLOBAL image, uint32_t row) {
   return Shielded([&] {
     LockedBlock block(image);
     if (!block) return rdpcd::BadHandle();
@@ -259,7 +259,7 @@ WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL image, uint32_t row) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header) {
+WINPORT_EXPORT int32_t WINAPI OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header) {
   return Shielded([&] {
     LockedBlock block(image);
     if (!block) return rdpcd::BadHandle();
@@ -268,17 +268,17 @@ WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header
   });
 }
 
-WINPORT_EXPORT int32_t OVDLprint(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLprint(int32_t, int32_t, int32_t, int32_t) {
   return kReaderNoPrinting;  // no id stored
 }
 
-WINPORT_EXPORT int32_t OVDLrender(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLrender(int32_t, int32_t, int32_t, int32_t) {
   return 0;
 }
 
 // Loads the calling thread's last error id from the string table. Always 1;
 // an id of 0 gives an empty text.
-WINPORT_EXPORT int32_t OVDLerror_string(char* buffer, int32_t size) {
+WINPORT_EXPORT int32_t WINAPI OVDLerror_string(char* buffer, int32_t size) {
   if (buffer == nullptr || size <= 0) return kReaderOk;
   buffer[0] = '\0';
   UINT id = rdpcd::LastError();
@@ -286,25 +286,25 @@ WINPORT_EXPORT int32_t OVDLerror_string(char* buffer, int32_t size) {
   return kReaderOk;
 }
 
-WINPORT_EXPORT const char* OVDLget_ver() {
+WINPORT_EXPORT const char* WINAPI OVDLget_ver() {
   return rdpcd::kVersionText;
 }
 
-WINPORT_EXPORT int32_t OVDLimg_name(HGLOBAL image, int32_t /*ignored*/) {
+WINPORT_EXPORT int32_t WINAPI OVDLimg_name(HGLOBAL image, int32_t /*ignored*/) {
   return Shielded([&] {
     LockedBlock block(image);
     return block ? static_cast<int32_t>(kReaderOk) : rdpcd::BadHandle();
   });
 }
 
-WINPORT_EXPORT int32_t OVDLescape(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLescape(int32_t, int32_t, int32_t, int32_t) {
   return kReaderUnsupported;  // no id stored
 }
 
 // Recognition is left to the library when the image is opened: every file
 // may be a Photo CD image as far as the first bytes tell.
-WINPORT_EXPORT int32_t OVDLverify_img(const uint8_t* /*firstBytes*/, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLverify_img(const uint8_t* /*firstBytes*/, int32_t, int32_t) {
   return 2;
 }
 
-WINPORT_EXPORT void WEP(int32_t /*ignored*/) {}
+WINPORT_EXPORT void WINAPI WEP(int32_t /*ignored*/) {}

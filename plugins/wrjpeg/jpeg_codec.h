@@ -24,9 +24,9 @@ struct HuffmanCodeTable {
   uint16_t code[256];
   uint8_t length[256];
 };
-static_assert(offsetof(HuffmanCodeTable, code) == 16);
-static_assert(offsetof(HuffmanCodeTable, length) == 528);
-static_assert(sizeof(HuffmanCodeTable) == 784);
+static_assert(offsetof(HuffmanCodeTable, code) == (kAddress32 ? 8 : 16));
+static_assert(offsetof(HuffmanCodeTable, length) == (kAddress32 ? 520 : 528));
+static_assert(sizeof(HuffmanCodeTable) == (kAddress32 ? 776 : 784));
 
 // Canonical codes: within a length they count up from the last code + 1; a
 // longer length doubles the next code.

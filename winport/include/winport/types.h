@@ -13,6 +13,11 @@
 #define WINPORT_API extern "C"
 #endif
 
+// Calling conventions: this platform has one. On 32-bit Windows WINAPI (the
+// plug-ins' exports) and CALLBACK (functions a host hands them) are __stdcall.
+#define WINAPI
+#define CALLBACK
+
 // Marks an export of a module built on the platform layer (plug-ins, ferrox, ...).
 #define WINPORT_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -2,62 +2,39 @@
 // reader and writer plug-ins.
 //
 // Records keep their field order and widths; address fields (data pointers,
-// callbacks) are native pointers, handle fields the platform layer's 32-bit
-// handles. Every layout is pinned below.
+// callbacks) are native pointers, handle fields the platform layer's handles.
+// Every layout is pinned below: on 32-bit Windows, where addresses and handles
+// are 32 bits, at the contract's byte offsets; on 64-bit Linux with each
+// address field widened to 8 bytes and aligned.
+//
+// Calling convention: every export is WINAPI and every function a host hands
+// a plug-in is CALLBACK, __stdcall on 32-bit Windows (the convention a 32-bit
+// Windows host binds exported functions with: the callee removes its
+// arguments); on 64-bit Linux both name the platform's only convention.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "winport/dib.h"
 #include "winport/types.h"
+
+// True where addresses are 32 bits (the Windows build): the records then have
+// exactly the contract's layouts.
+inline constexpr bool kAddress32 = sizeof(void*) == 4;
 
 // ---------------------------------------------------------------------------
 // DIB records (little-endian, byte-exact: they are copied to and from files).
 
-#pragma pack(push, 2)
-struct BITMAPFILEHEADER {
-  uint16_t bfType;  // "BM" = 19778
-  uint32_t bfSize;
-  uint16_t bfReserved1;
-  uint16_t bfReserved2;
-  uint32_t bfOffBits;
-};
-#pragma pack(pop)
+// The records are the system's own (winport/dib.h on Linux); their layouts
+// are pinned here on both platforms.
 static_assert(sizeof(BITMAPFILEHEADER) == 14);
-
-struct BITMAPINFOHEADER {
-  uint32_t biSize;
-  int32_t biWidth;
-  int32_t biHeight;
-  uint16_t biPlanes;
-  uint16_t biBitCount;
-  uint32_t biCompression;
-  uint32_t biSizeImage;
-  int32_t biXPelsPerMeter;
-  int32_t biYPelsPerMeter;
-  uint32_t biClrUsed;
-  uint32_t biClrImportant;
-};
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(offsetof(BITMAPINFOHEADER, biBitCount) == 14);
 static_assert(offsetof(BITMAPINFOHEADER, biSizeImage) == 20);
 static_assert(offsetof(BITMAPINFOHEADER, biClrImportant) == 36);
-
-struct RGBQUAD {
-  uint8_t rgbBlue;
-  uint8_t rgbGreen;
-  uint8_t rgbRed;
-  uint8_t rgbReserved;
-};
 static_assert(sizeof(RGBQUAD) == 4);
-
-struct BITMAPINFO {
-  BITMAPINFOHEADER bmiHeader;
-  RGBQUAD bmiColors[1];
-};
 static_assert(offsetof(BITMAPINFO, bmiColors) == 40);
-
-inline constexpr uint32_t BI_RGB = 0;
 
 // Bytes of one DIB row: width × bits rounded up to 32 bits. 64-bit arithmetic.
 constexpr uint64_t DibRowBytes(uint64_t width, uint64_t bits) {
@@ -73,16 +50,16 @@ using FileReference = const void*;
 
 struct HostFileTable {
   // 1 = opened (handle written); anything else = failure.
-  int32_t (*open)(FileReference file, int32_t mode, uint32_t* handle);
-  int32_t (*close)(uint32_t handle);
+  int32_t (CALLBACK* open)(FileReference file, int32_t mode, uint32_t* handle);
+  int32_t (CALLBACK* close)(uint32_t handle);
   // Bytes read; −1 on error; fewer at end of file.
-  int32_t (*read)(uint32_t handle, void* buffer, uint32_t count);
+  int32_t (CALLBACK* read)(uint32_t handle, void* buffer, uint32_t count);
   // Bytes written.
-  int32_t (*write)(uint32_t handle, const void* buffer, uint32_t count);
+  int32_t (CALLBACK* write)(uint32_t handle, const void* buffer, uint32_t count);
   // New absolute position; origin 0 start, 1 current, 2 end; −1 on failure.
-  int32_t (*seek)(uint32_t handle, int32_t offset, int32_t origin);
+  int32_t (CALLBACK* seek)(uint32_t handle, int32_t offset, int32_t origin);
   // Next byte in the low 8 bits (−1 at end of file).
-  int32_t (*readByte)(uint32_t handle);
+  int32_t (CALLBACK* readByte)(uint32_t handle);
 };
 
 // Bytes the host shows OVDLverify_img: the file's first bytes, zero-filled past its end.
@@ -92,7 +69,8 @@ inline constexpr size_t kVerifyBytes = 512;
 // Reader side.
 
 // (word at `firstArgument`, percent, word at `thirdArgument`) → nonzero to go on, 0 to cancel.
-using ReaderProgressCallback = int32_t (*)(uint32_t first, uint32_t percent, uint32_t third);
+using ReaderProgressCallback = int32_t(CALLBACK*)(uint32_t first, uint32_t percent,
+                                                 uint32_t third);
 
 struct ProgressRecord {
   ReaderProgressCallback callback;  // null = no reporting
@@ -103,10 +81,10 @@ struct ProgressRecord {
   uint32_t thirdArgument;
   uint32_t firstArgument;
 };
-static_assert(offsetof(ProgressRecord, step) == 8);
-static_assert(offsetof(ProgressRecord, pending) == 20);
-static_assert(offsetof(ProgressRecord, firstArgument) == 28);
-static_assert(sizeof(ProgressRecord) == 32);
+static_assert(offsetof(ProgressRecord, step) == (kAddress32 ? 4 : 8));
+static_assert(offsetof(ProgressRecord, pending) == (kAddress32 ? 16 : 20));
+static_assert(offsetof(ProgressRecord, firstArgument) == (kAddress32 ? 24 : 28));
+static_assert(sizeof(ProgressRecord) == (kAddress32 ? 28 : 32));
 
 // The host's record for OVDLbuildDIBhead; the reader writes only bitmapInfo,
 // zeroWord, width, height and (multi-page readers) pageCount.
@@ -119,10 +97,12 @@ struct ImageHeaderRecord {
   uint32_t words20to76[15];
   uint32_t pageCount;
 };
-static_assert(offsetof(ImageHeaderRecord, bitmapInfo) == 8);
-static_assert(offsetof(ImageHeaderRecord, width) == 20);
-static_assert(offsetof(ImageHeaderRecord, pageCount) == 88);
-static_assert(sizeof(ImageHeaderRecord) == 96);
+static_assert(offsetof(ImageHeaderRecord, bitmapInfo) == (kAddress32 ? 4 : 8));
+static_assert(offsetof(ImageHeaderRecord, zeroWord) == (kAddress32 ? 8 : 16));
+static_assert(offsetof(ImageHeaderRecord, width) == (kAddress32 ? 12 : 20));
+static_assert(offsetof(ImageHeaderRecord, height) == (kAddress32 ? 16 : 24));
+static_assert(offsetof(ImageHeaderRecord, pageCount) == (kAddress32 ? 80 : 88));
+static_assert(sizeof(ImageHeaderRecord) == (kAddress32 ? 84 : 96));
 
 // The four fields every reader's ImageBlock begins with.
 struct ImageBlockHead {
@@ -131,9 +111,9 @@ struct ImageBlockHead {
   const HostFileTable* files;
   uint32_t imageOffset;  // offset of the image in the file; every stored offset is relative to it
 };
-static_assert(offsetof(ImageBlockHead, file) == 8);
-static_assert(offsetof(ImageBlockHead, files) == 16);
-static_assert(offsetof(ImageBlockHead, imageOffset) == 24);
+static_assert(offsetof(ImageBlockHead, file) == (kAddress32 ? 4 : 8));
+static_assert(offsetof(ImageBlockHead, files) == (kAddress32 ? 8 : 16));
+static_assert(offsetof(ImageBlockHead, imageOffset) == (kAddress32 ? 12 : 24));
 
 // Reader results.
 enum ReaderResult : int32_t {
@@ -152,26 +132,26 @@ enum ReaderResult : int32_t {
 };
 
 // Reader entry points, as the host binds them.
-using OVDLset_ext_fn = int32_t (*)(int32_t number, const char* text);
-using OVDLinit_image_fn = int32_t (*)(FileReference file, HGLOBAL* image, uint32_t handle,
+using OVDLset_ext_fn = int32_t (WINAPI*)(int32_t number, const char* text);
+using OVDLinit_image_fn = int32_t (WINAPI*)(FileReference file, HGLOBAL* image, uint32_t handle,
                                       uint32_t offset, uint32_t length, const HostFileTable* files);
-using OVDLclose_image_fn = int32_t (*)(HGLOBAL image);
-using OVDLopen_fn = int32_t (*)(HGLOBAL image, int32_t ignored);
-using OVDLclose_keep_fn = int32_t (*)(HGLOBAL image);
-using OVDLread_rows_fn = int32_t (*)(HGLOBAL image, uint8_t* buffer, uint32_t rows,
+using OVDLclose_image_fn = int32_t (WINAPI*)(HGLOBAL image);
+using OVDLopen_fn = int32_t (WINAPI*)(HGLOBAL image, int32_t ignored);
+using OVDLclose_keep_fn = int32_t (WINAPI*)(HGLOBAL image);
+using OVDLread_rows_fn = int32_t (WINAPI*)(HGLOBAL image, uint8_t* buffer, uint32_t rows,
                                      uint32_t stride, uint32_t offset, ProgressRecord* progress);
-using OVDLset_row_fn = int32_t (*)(HGLOBAL image, uint32_t row);
-using OVDLbuildDIBhead_fn = int32_t (*)(HGLOBAL image, ImageHeaderRecord* header);
-using OVDLprint_fn = int32_t (*)(int32_t, int32_t, int32_t, int32_t);
-using OVDLrender_fn = int32_t (*)(int32_t, int32_t, int32_t, int32_t);
-using OVDLerror_string_fn = int32_t (*)(char* buffer, int32_t size);
-using OVDLget_ver_fn = const char* (*)();
-using OVDLimg_name_fn = int32_t (*)(HGLOBAL image, int32_t ignored);
-using OVDLescape_fn = int32_t (*)(int32_t, int32_t, int32_t, int32_t);
-using OVDLset_page_fn = int32_t (*)(HGLOBAL image, int32_t page);
-using OVDLget_page_fn = int32_t (*)(HGLOBAL image, int32_t* page);
-using OVDLverify_img_fn = int32_t (*)(const uint8_t* firstBytes, int32_t, int32_t);
-using ReaderWEP_fn = void (*)(int32_t);
+using OVDLset_row_fn = int32_t (WINAPI*)(HGLOBAL image, uint32_t row);
+using OVDLbuildDIBhead_fn = int32_t (WINAPI*)(HGLOBAL image, ImageHeaderRecord* header);
+using OVDLprint_fn = int32_t (WINAPI*)(int32_t, int32_t, int32_t, int32_t);
+using OVDLrender_fn = int32_t (WINAPI*)(int32_t, int32_t, int32_t, int32_t);
+using OVDLerror_string_fn = int32_t (WINAPI*)(char* buffer, int32_t size);
+using OVDLget_ver_fn = const char* (WINAPI*)();
+using OVDLimg_name_fn = int32_t (WINAPI*)(HGLOBAL image, int32_t ignored);
+using OVDLescape_fn = int32_t (WINAPI*)(int32_t, int32_t, int32_t, int32_t);
+using OVDLset_page_fn = int32_t (WINAPI*)(HGLOBAL image, int32_t page);
+using OVDLget_page_fn = int32_t (WINAPI*)(HGLOBAL image, int32_t* page);
+using OVDLverify_img_fn = int32_t (WINAPI*)(const uint8_t* firstBytes, int32_t, int32_t);
+using ReaderWEP_fn = void (WINAPI*)(int32_t);
 
 // Reader export ordinals.
 inline constexpr WORD kOrdOVDLset_ext = 2;
@@ -200,22 +180,23 @@ inline constexpr UINT kReaderFilterStringId = 1000;
 // Writer side.
 
 // (writer module instance, error id, writer module name, file name).
-using ExportErrorCallback = void (*)(HINSTANCE writer, int32_t errorId, const char* moduleName,
-                                     const char* fileName);
+using ExportErrorCallback = void(CALLBACK*)(HINSTANCE writer, int32_t errorId,
+                                            const char* moduleName, const char* fileName);
 
 struct ExportHostInfo {
   uint32_t flags;                     // written by the writer: its WriterFlags
   ExportErrorCallback errorCallback;  // may be null
   HMODULE hostInstance;               // may be 0; only used to find OvgXOptBlkGet
 };
-static_assert(offsetof(ExportHostInfo, errorCallback) == 8);
-static_assert(offsetof(ExportHostInfo, hostInstance) == 16);
+static_assert(offsetof(ExportHostInfo, errorCallback) == (kAddress32 ? 4 : 8));
+static_assert(offsetof(ExportHostInfo, hostInstance) == (kAddress32 ? 8 : 16));
+static_assert(sizeof(ExportHostInfo) == (kAddress32 ? 12 : 24));
 
 // WriterFlags bit 0: the writer wants the bottom row of the image first.
 inline constexpr uint32_t kWriterBottomFirst = 1;
 
 // (0, percent, user value) → 0 asks for cancellation.
-using ExportProgressCallback = int32_t (*)(int32_t zero, int32_t percent, uint32_t user);
+using ExportProgressCallback = int32_t (CALLBACK*)(int32_t zero, int32_t percent, uint32_t user);
 
 struct ExportProgress {
   uint32_t flags;       // WriterFlags from OVXDLbegin_write, passed back by the host
@@ -228,11 +209,11 @@ struct ExportProgress {
   ExportProgressCallback callback;  // may be null
 };
 static_assert(offsetof(ExportProgress, userValue) == 24);
-static_assert(offsetof(ExportProgress, callback) == 32);
-static_assert(sizeof(ExportProgress) == 40);
+static_assert(offsetof(ExportProgress, callback) == (kAddress32 ? 28 : 32));
+static_assert(sizeof(ExportProgress) == (kAddress32 ? 32 : 40));
 
 // The host's option lookup: 0 = present (value written NUL-terminated), else absent.
-using OvgXOptBlkGet_fn = int32_t (*)(HGLOBAL optionBlock, const char* key, char* value);
+using OvgXOptBlkGet_fn = int32_t (CALLBACK*)(HGLOBAL optionBlock, const char* key, char* value);
 // Size of the value buffer writers hand to OvgXOptBlkGet; longer values are cut.
 inline constexpr size_t kOptionValueSize = 256;
 // An OptionBlock: "THK", then from this byte on "KEY = value\r" lines.
@@ -266,15 +247,15 @@ struct ExportBlockHead {
 static_assert(offsetof(ExportBlockHead, file) == 100);
 static_assert(offsetof(ExportBlockHead, files) == 104);
 
-using OVXDLget_ext_fn = const char* (*)(ExportHostInfo* host);
-using OVXDLbegin_write_fn = HGLOBAL (*)(FileReference file, const HostFileTable* files,
+using OVXDLget_ext_fn = const char* (WINAPI*)(ExportHostInfo* host);
+using OVXDLbegin_write_fn = HGLOBAL (WINAPI*)(FileReference file, const HostFileTable* files,
                                         const char* fileName, const BITMAPINFOHEADER* image,
                                         HGLOBAL options, int32_t* flags);
-using OVXDLwrite_block_fn = int32_t (*)(HGLOBAL block, uint32_t rows, uint32_t stride,
+using OVXDLwrite_block_fn = int32_t (WINAPI*)(HGLOBAL block, uint32_t rows, uint32_t stride,
                                         const uint8_t* data, ExportProgress* progress);
-using OVXDLend_write_fn = int32_t (*)(HGLOBAL block, ExportProgress* progress);
-using OVXDLget_ver_fn = const char* (*)();
-using WriterWEP_fn = int32_t (*)(int32_t);
+using OVXDLend_write_fn = int32_t (WINAPI*)(HGLOBAL block, ExportProgress* progress);
+using OVXDLget_ver_fn = const char* (WINAPI*)();
+using WriterWEP_fn = int32_t (WINAPI*)(int32_t);
 
 // Writer export ordinals.
 inline constexpr WORD kOrdOVXDLget_ext = 1;

@@ -77,18 +77,18 @@ int32_t InitImage(FileReference file, HGLOBAL* image, uint32_t handle, uint32_t 
 
 }  // namespace
 
-WINPORT_EXPORT int32_t OVDLset_ext(int32_t number, const char* text) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_ext(int32_t number, const char* text) {
   reader::TraceHook(4, "\t%s-->set_ext(%d,%s)", gReaderFormat.traceName, number, text);
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLinit_image(FileReference file, HGLOBAL* image, uint32_t handle,
+WINPORT_EXPORT int32_t WINAPI OVDLinit_image(FileReference file, HGLOBAL* image, uint32_t handle,
                                       uint32_t offset, uint32_t length,
                                       const HostFileTable* files) {
   return Shielded([&] { return InitImage(file, image, handle, offset, length, files); });
 }
 
-WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL image) {
+WINPORT_EXPORT int32_t WINAPI OVDLclose_image(HGLOBAL image) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -102,7 +102,7 @@ WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL image) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
+WINPORT_EXPORT int32_t WINAPI OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -122,7 +122,7 @@ WINPORT_EXPORT int32_t OVDLopen(HGLOBAL image, int32_t /*ignored*/) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLclose_keep(HGLOBAL image) {
+WINPORT_EXPORT int32_t WINAPI OVDLclose_keep(HGLOBAL image) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -134,7 +134,7 @@ WINPORT_EXPORT int32_t OVDLclose_keep(HGLOBAL image) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t rows,
+WINPORT_EXPORT int32_t WINAPI OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t rows,
                                      uint32_t stride, uint32_t offset, ProgressRecord* progress) {
   return Shielded([&] {
     LockedImage block(image);
@@ -146,7 +146,7 @@ WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL image, uint8_t* buffer, uint32_t ro
   });
 }
 
-WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL image, uint32_t row) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_row(HGLOBAL image, uint32_t row) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -155,7 +155,7 @@ WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL image, uint32_t row) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header) {
+WINPORT_EXPORT int32_t WINAPI OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -164,18 +164,18 @@ WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL image, ImageHeaderRecord* header
   });
 }
 
-WINPORT_EXPORT int32_t OVDLprint(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLprint(int32_t, int32_t, int32_t, int32_t) {
   if (gReaderFormat.printErrorId != 0) reader::StoreError(gReaderFormat.printErrorId);
   return gReaderFormat.printResult;
 }
 
-WINPORT_EXPORT int32_t OVDLrender(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLrender(int32_t, int32_t, int32_t, int32_t) {
   return gReaderFormat.renderResult;
 }
 
 // Loads the calling thread's last error id from the module's string table.
 // Always 1; an id of 0 or one not in the table gives an empty text.
-WINPORT_EXPORT int32_t OVDLerror_string(char* buffer, int32_t size) {
+WINPORT_EXPORT int32_t WINAPI OVDLerror_string(char* buffer, int32_t size) {
   if (buffer == nullptr || size <= 0) return kReaderOk;
   buffer[0] = '\0';
   UINT id = reader::LastError();
@@ -183,26 +183,26 @@ WINPORT_EXPORT int32_t OVDLerror_string(char* buffer, int32_t size) {
   return kReaderOk;
 }
 
-WINPORT_EXPORT const char* OVDLget_ver() {
+WINPORT_EXPORT const char* WINAPI OVDLget_ver() {
   return gReaderFormat.versionText;
 }
 
-WINPORT_EXPORT int32_t OVDLimg_name(HGLOBAL image, int32_t /*ignored*/) {
+WINPORT_EXPORT int32_t WINAPI OVDLimg_name(HGLOBAL image, int32_t /*ignored*/) {
   return Shielded([&] {
     LockedImage block(image);
     return block ? static_cast<int32_t>(kReaderOk) : BadHandle();
   });
 }
 
-WINPORT_EXPORT int32_t OVDLescape(int32_t, int32_t, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLescape(int32_t, int32_t, int32_t, int32_t) {
   return gReaderFormat.escapeResult;
 }
 
-WINPORT_EXPORT int32_t OVDLverify_img(const uint8_t* firstBytes, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLverify_img(const uint8_t* firstBytes, int32_t, int32_t) {
   if (firstBytes == nullptr) return kReaderNotRecognised;
   return Shielded([&] {
     return gReaderFormat.recognise(std::span<const uint8_t, kVerifyBytes>(firstBytes, kVerifyBytes));
   });
 }
 
-WINPORT_EXPORT void WEP(int32_t /*ignored*/) {}
+WINPORT_EXPORT void WINAPI WEP(int32_t /*ignored*/) {}

@@ -13,7 +13,7 @@ using reader::detail::Shielded;
 // format's id, if it has one) and changes nothing. After a page change the
 // current row is 0 and the next OVDLbuildDIBhead describes the new page; the
 // next read starts at its first row.
-WINPORT_EXPORT int32_t OVDLset_page(HGLOBAL image, int32_t page) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_page(HGLOBAL image, int32_t page) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();
@@ -31,7 +31,7 @@ WINPORT_EXPORT int32_t OVDLset_page(HGLOBAL image, int32_t page) {
   });
 }
 
-WINPORT_EXPORT int32_t OVDLget_page(HGLOBAL image, int32_t* page) {
+WINPORT_EXPORT int32_t WINAPI OVDLget_page(HGLOBAL image, int32_t* page) {
   return Shielded([&] {
     LockedImage block(image);
     if (!block) return BadHandle();

@@ -195,7 +195,7 @@ using writer::kWriterFormat;
 // Opens the file, lets the format write what it needs up front and returns the
 // ExportBlock handle; null on failure. The WriterFlags go to `flags` on every
 // path unless the format withholds them.
-WINPORT_EXPORT HGLOBAL OVXDLbegin_write(FileReference file, const HostFileTable* files,
+WINPORT_EXPORT HGLOBAL WINAPI OVXDLbegin_write(FileReference file, const HostFileTable* files,
                                         const char* fileName, const BITMAPINFOHEADER* image,
                                         HGLOBAL options, int32_t* flags) {
   writer::BeginCall call{file, files, image, options};
@@ -208,7 +208,7 @@ WINPORT_EXPORT HGLOBAL OVXDLbegin_write(FileReference file, const HostFileTable*
   }
 }
 
-WINPORT_EXPORT int32_t OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t stride,
+WINPORT_EXPORT int32_t WINAPI OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t stride,
                                         const uint8_t* data, ExportProgress* progress) {
   writer::BlockLock lock(block);
   if (!lock) return writer::kWriterBadBlock;
@@ -223,7 +223,7 @@ WINPORT_EXPORT int32_t OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t s
 
 // Finishes the file, stores its size, closes it and frees the block, whatever
 // the format's finish answers.
-WINPORT_EXPORT int32_t OVXDLend_write(HGLOBAL block, ExportProgress* progress) {
+WINPORT_EXPORT int32_t WINAPI OVXDLend_write(HGLOBAL block, ExportProgress* progress) {
   writer::BlockLock lock(block);
   if (!lock) return writer::kWriterBadBlock;
   ExportBlockHead& head = lock.head();

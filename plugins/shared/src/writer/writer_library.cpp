@@ -60,25 +60,26 @@ using writer::kWriterFormat;
 // Stores the writer's flags, keeps the error callback and, for writers that
 // read options through the host, looks up its getter. A null record or host
 // instance leaves no callback and no getter (every option absent).
-WINPORT_EXPORT const char* OVXDLget_ext(ExportHostInfo* host) {
+WINPORT_EXPORT const char* WINAPI OVXDLget_ext(ExportHostInfo* host) {
   gLibrary.errorCallback = nullptr;
   gLibrary.optionGetter = nullptr;
   if (host != nullptr) {
     host->flags = kWriterFormat.hostInfoFlags;
     gLibrary.errorCallback = host->errorCallback;
     if (kWriterFormat.usesOptionGetter && host->hostInstance != 0) {
+      // Through the generic function type, whatever the platform declares FARPROC as.
       gLibrary.optionGetter = reinterpret_cast<OvgXOptBlkGet_fn>(
-          GetProcAddress(host->hostInstance, "OvgXOptBlkGet"));
+          reinterpret_cast<void (*)()>(GetProcAddress(host->hostInstance, "OvgXOptBlkGet")));
     }
   }
   return kWriterFormat.extensionText;
 }
 
-WINPORT_EXPORT const char* OVXDLget_ver() {
+WINPORT_EXPORT const char* WINAPI OVXDLget_ver() {
   return "1.00";
 }
 
-WINPORT_EXPORT int32_t WEP(int32_t /*ignored*/) {
+WINPORT_EXPORT int32_t WINAPI WEP(int32_t /*ignored*/) {
   return 0;
 }
 

@@ -1,0 +1,20 @@
+# The 32-bit Windows build (scripts/build.sh win32, cmake/toolchain-mingw32.cmake):
+# the plug-ins, the Photo CD library stand-in, the host library and imagehost.exe,
+# on the system's own API (winport is the Linux implementation of that API and
+# is not built here), and the tests that run them under Wine.
+include(SuiteModulesWin32)
+
+# zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
+set(ZLIB_USE_STATIC_LIBS ON)
+
+add_subdirectory(winport)
+add_subdirectory(plugins)
+add_subdirectory(standins/pcdlib)
+
+if(SUITE_TESTS)
+  # Test programs run under Wine in a prefix of this build's own.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh
+      ${CMAKE_BINARY_DIR}/wineprefix)
+  enable_testing()
+  add_subdirectory(tests/win32)
+endif()

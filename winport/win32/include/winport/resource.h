@@ -1,0 +1,4 @@
+// String resources: LoadStringA reads the module's real string table.
+#pragma once
+
+#include "winport/module.h"

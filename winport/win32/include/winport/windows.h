@@ -1,0 +1,5 @@
+// The platform layer on Windows: the system's API and the module descriptor.
+#pragma once
+
+#include "winport/types.h"
+#include "winport/module.h"
