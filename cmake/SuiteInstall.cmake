@@ -10,7 +10,8 @@
 #   <etc>/sane.d/ferrox.conf     the suite folder it drives
 #   P/include/ferrox/ferrox.h, P/lib/<multiarch>/pkgconfig/ferrox.pc
 #   P/share/ferrox/samples, P/share/doc/ferrox, P/share/man/man1, man5
-# where <etc> is /etc for the prefixes /usr and /, P/etc otherwise. Files in
+# where <etc> is <root>/etc for a prefix <root>/usr (so /etc for /usr), P/etc
+# otherwise. Files in
 # <etc> are written at install time with the installed paths and never
 # replace one that exists.
 include(GNUInstallDirs)
@@ -81,3 +82,29 @@ install(CODE "set(SUITE_NAME ${SUITE_NAME})
 set(SUITE_INSTALL_DIR ${SUITE_INSTALL_DIR})
 set(SUITE_PROGRAMS \"${suite_programs}\")")
 install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/SuiteInstallConfig.cmake)
+
+# The Debian package, from the same rules: `cpack -G DEB` in the build folder.
+# It installs under /usr; its files in /etc are conffiles, which dpkg keeps
+# when an administrator changed them. The libraries' dependencies come from
+# dpkg-shlibdeps; the SANE frontends are recommended.
+file(WRITE ${CMAKE_BINARY_DIR}/install/conffiles
+     "/etc/${SUITE_NAME}/registry.reg\n/etc/sane.d/dll.d/${SUITE_NAME}\n/etc/sane.d/${SUITE_NAME}.conf\n")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${SUITE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "ferrox suite maintainers <ferrox@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "scanner suite: scanner library, SANE backend, image file-format plug-ins")
+set(CPACK_PACKAGE_DESCRIPTION
+    "The scanner API library FERROX.DLL with a virtual scanner, the Calibration utility, image file-format plug-ins with the imagehost tool, scanapp, and a SANE backend, on the winport platform layer.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)  # the prefix the install step sees (with CPACK_SET_DESTDIR)
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sane-utils, pkg-config")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/install/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

@@ -10,7 +10,11 @@ if(stage STREQUAL "" AND EXISTS "${prefix}")
   file(REAL_PATH "${prefix}" prefix)
   string(REGEX REPLACE "/+$" "" prefix "${prefix}")
 endif()
-if(prefix STREQUAL "" OR prefix STREQUAL "/usr")
+# A prefix <root>/usr keeps its configuration in <root>/etc (the platform layer
+# looks for the registry there too).
+if(prefix MATCHES "^(.*)/usr$")
+  set(etc "${CMAKE_MATCH_1}/etc")
+elseif(prefix STREQUAL "")
   set(etc "/etc")
 else()
   set(etc "${prefix}/etc")

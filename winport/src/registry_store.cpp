@@ -85,7 +85,8 @@ std::string besideProgram() {
 // The registry file of the installation this layer belongs to, or "" when the
 // layer does not lie in an installation's library folder. The prefix is read
 // off the layer's own canonical path, so a moved installation still finds its
-// file; the prefixes /usr and / keep it in /etc, as the packaging rules do.
+// file; a prefix <root>/usr keeps it in <root>/etc, as the install rules do
+// (/usr in /etc; a package unpacked into a scratch root in <root>/etc).
 std::string ofInstallation() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&ofInstallation), &info) == 0 || info.dli_fname == nullptr)
@@ -100,7 +101,10 @@ std::string ofInstallation() {
   const size_t start = slash + 1 - folder.size();
   if (path.compare(start, folder.size(), folder) != 0) return {};
   std::string prefix = path.substr(0, start);
-  if (prefix == "/usr") prefix.clear();
+  // A prefix <root>/usr keeps its configuration in <root>/etc.
+  const std::string usr = "/usr";
+  if (prefix.size() >= usr.size() && prefix.compare(prefix.size() - usr.size(), usr.size(), usr) == 0)
+    prefix.resize(prefix.size() - usr.size());
   return prefix + "/" + WINPORT_INSTALLED_REGISTRY;
 }
 
