@@ -159,9 +159,15 @@ enum {
   DATATYPE_COLOUR = 3,
   DATATYPE_COLOUR16 = 4
 };
-#define SCANFLAG_POSITIVE 0x100u
-#define SCANFLAG_NEGATIVE 0x200u
-#define SCANFLAG_ADF 0x20000u
+/* ScanFrame.flags, among others the library passes to the driver. */
+enum {
+  SCANFLAG_BOTTOM_UP = 0x20,     /* each block of lines bottom-up */
+  SCANFLAG_POSITIVE = 0x100,     /* positive film */
+  SCANFLAG_NEGATIVE = 0x200,     /* negative film */
+  SCANFLAG_MUSIC = 0x800,
+  SCANFLAG_ADF = 0x20000,        /* the document feeder */
+  SCANFLAG_NO_MUSIC = 0x2000000
+};
 
 /* The tone maps of a scan (ScanParameters.mapMode), unless SCANFLAG_IDENTITY_MAPS. */
 enum {
@@ -169,7 +175,7 @@ enum {
   MAP_MODE_THREE = 1,    /* mapAddress: the application's three maps, one after another */
   MAP_MODE_BUILT_IN = 2  /* the device's own maps for the scan's source */
 };
-#define SCANFLAG_IDENTITY_MAPS 0x80u
+enum { SCANFLAG_IDENTITY_MAPS = 0x80 };
 
 /* CMD_SET_PARAMETERS's record; the library keeps its own copy. */
 typedef struct ScanParameters {
