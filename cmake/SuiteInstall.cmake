@@ -43,6 +43,7 @@ install(TARGETS ${suite_programs} ${suite_libraries}
 install(TARGETS ferrox_app LIBRARY DESTINATION ${SUITE_INSTALL_DIR} NAMELINK_ONLY)
 
 set_target_properties(sane_ferrox PROPERTIES INSTALL_RPATH "$ORIGIN/${suite_from_sane}")
+target_compile_definitions(sane_ferrox PRIVATE FERROX_SANE_SUITE_FROM_BACKEND="${suite_from_sane}")
 install(TARGETS sane_ferrox LIBRARY DESTINATION ${SUITE_INSTALL_ARCH_DIR}/sane)
 
 install(FILES ${CMAKE_SOURCE_DIR}/scanapi/include/ferrox/ferrox.h

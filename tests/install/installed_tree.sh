@@ -64,7 +64,8 @@ use_installed_tree() {
   local pc_dir=$prefix/$arch/pkgconfig
   # shellcheck disable=SC2046
   ${CC:-cc} ${APP_CFLAGS:-} -std=c11 -Wall -Wextra -Werror -o scan_strip "$TEST_DIR/scan_strip.c" \
-    $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs ferrox) || fail "the C application does not build"
+    $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs ferrox) ${APP_LIBS:-} ||
+    fail "the C application does not build"
   # shellcheck disable=SC2046
   ${CXX:-c++} -x c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only "$TEST_DIR/scan_strip.c" \
     $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags ferrox) || fail "the header is not C++"

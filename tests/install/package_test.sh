@@ -2,8 +2,8 @@
 # Builds the Debian package with cpack, checks its control data, unpacks it into
 # a scratch root (dpkg-deb -x: nothing is installed on the system) and works
 # from there. The unpacked files name /usr/lib/ferrox, so the test points the
-# registry and ferrox.conf of the root at the root's folder, as an
-# administrator moving an installation would.
+# registry of the root at the root's folder, as an administrator moving an
+# installation would.
 #   package_test.sh <build> <sample name>
 set -euo pipefail
 source "$(dirname "$0")/installed_tree.sh"
@@ -29,7 +29,9 @@ grep -qF '"System Directory"="/usr/lib/ferrox/"' "$root/etc/ferrox/registry.reg"
 grep -qx 'suite /usr/lib/ferrox' "$root/etc/sane.d/ferrox.conf" || fail "ferrox.conf does not name /usr/lib/ferrox"
 check_layout "$root/usr" "$root/etc"
 
+# The backend finds the suite beside its own folder without a ferrox.conf, and
+# the platform layer the root's registry.
 real_root=$(realpath "$root")
-sed -i "s|/usr/lib/ferrox|$real_root/usr/lib/ferrox|g" "$root/etc/ferrox/registry.reg" \
-  "$root/etc/sane.d/ferrox.conf"
+sed -i "s|/usr/lib/ferrox|$real_root/usr/lib/ferrox|g" "$root/etc/ferrox/registry.reg"
+rm "$root/etc/sane.d/ferrox.conf"
 use_installed_tree "$root/usr" "$root/etc/sane.d" "$sample"
