@@ -16,9 +16,24 @@ out=$root/build/demo
 
 "$root/scripts/deps.sh"
 
+# Ninja's "[done/total]" lines, shown as one line per tenth of the build (a
+# first build takes a few minutes on two cores); the whole output goes to the log.
+build_progress() {
+  awk -v step=10 '
+    match($0, /^\[[0-9]+\/[0-9]+\]/) {
+      split(substr($0, 2, RLENGTH - 2), n, "/")
+      percent = int(100 * n[1] / n[2])
+      if (percent >= shown + step || n[1] == n[2]) {
+        shown = percent - percent % step
+        printf "  built %d of %d steps (%d%%)\n", n[1], n[2], percent
+        fflush()
+      }
+    }'
+}
+
 echo "== building (log: build/build.log)"
 log=$(mktemp)
-if ! "$root/scripts/build.sh" release >"$log" 2>&1; then
+if ! "$root/scripts/build.sh" release 2>&1 | tee "$log" | build_progress; then
   tail -n 30 "$log"
   echo "build failed; the whole log is in $log" >&2
   exit 1

@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -14,6 +15,10 @@
 #ifndef FERROX_SANE_DEFAULT_SUITE
 #define FERROX_SANE_DEFAULT_SUITE "/usr/local/lib/ferrox"
 #endif
+// The suite folder of an installation, relative to the backend's own folder.
+#ifndef FERROX_SANE_SUITE_FROM_BACKEND
+#define FERROX_SANE_SUITE_FROM_BACKEND "../../ferrox"
+#endif
 
 namespace ferroxsane {
 
@@ -26,6 +31,27 @@ std::string Trim(const std::string& text) {
   if (first == std::string::npos) return {};
   const size_t last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
+}
+
+// The suite folder of the installation this backend lies in
+// (<prefix>/lib/<multiarch>/sane -> <prefix>/lib/ferrox) when it holds the
+// scanner library, so that a package installed under any prefix needs no
+// ferrox.conf; else the compiled-in folder.
+std::string DefaultSuite() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&DefaultSuite), &info) == 0 || info.dli_fname == nullptr)
+    return FERROX_SANE_DEFAULT_SUITE;
+  std::string candidate = info.dli_fname;
+  const size_t slash = candidate.rfind('/');
+  if (slash == std::string::npos) return FERROX_SANE_DEFAULT_SUITE;
+  candidate = candidate.substr(0, slash + 1) + FERROX_SANE_SUITE_FROM_BACKEND;
+  char* canonical = realpath(candidate.c_str(), nullptr);
+  if (canonical == nullptr) return FERROX_SANE_DEFAULT_SUITE;
+  const std::string folder = canonical;
+  std::free(canonical);
+  struct stat library;
+  if (stat((folder + "/FERROX.DLL").c_str(), &library) != 0) return FERROX_SANE_DEFAULT_SUITE;
+  return folder;
 }
 
 }  // namespace
@@ -74,7 +100,7 @@ int ParseConfig(const std::string& text, BackendConfig& config) {
 
 BackendConfig ReadConfig() {
   BackendConfig config;
-  config.suiteFolder = FERROX_SANE_DEFAULT_SUITE;
+  config.suiteFolder = DefaultSuite();
   for (const std::string& folder : ConfigFolders()) {
     const std::string path = folder + "/" + kConfigFile;
     std::ifstream file(path);
@@ -86,7 +112,7 @@ BackendConfig ReadConfig() {
     break;
   }
   Debug(kDebugInfo, "suite folder %s (%s)", config.suiteFolder.c_str(),
-        config.source.empty() ? "compiled-in default" : config.source.c_str());
+        config.source.empty() ? "the default" : config.source.c_str());
   return config;
 }
 

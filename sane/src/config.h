@@ -6,8 +6,10 @@
 // SANE folder. Its lines ('#' starts a comment):
 //   suite <folder>       the folder of FERROX.DLL
 //   registry <file>      the registry file (default: <suite>/registry.reg)
-// Without the file, or without a "suite" line, the compiled-in folder of an
-// installed suite is used.
+// Without the file, or without a "suite" line: the suite folder of the
+// installation the backend lies in (<prefix>/lib/ferrox beside
+// <prefix>/lib/<multiarch>/sane) when it holds FERROX.DLL, else the
+// compiled-in folder of an installed suite.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 // registry is empty. The check runs on the opened descriptor, so the file
 // examined is the file read. Every problem is written to stderr once per
 // version of the file (a version being what the cache identity tells apart).
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,15 @@ namespace winport::reg {
 namespace {
 
 constexpr const char* kSystemFile = "/etc/winport/registry.reg";
+
+// Where an installation keeps the layer and its registry file, relative to the
+// installation prefix (set by the build from its install rules).
+#ifndef WINPORT_INSTALLED_LIBRARY_FOLDER
+#define WINPORT_INSTALLED_LIBRARY_FOLDER "lib/ferrox"
+#endif
+#ifndef WINPORT_INSTALLED_REGISTRY
+#define WINPORT_INSTALLED_REGISTRY "etc/ferrox/registry.reg"
+#endif
 constexpr const char* kLocalFileName = "registry.reg";
 
 struct FileIdentity {
@@ -72,6 +82,32 @@ std::string besideProgram() {
   return path.substr(0, slash + 1) + kLocalFileName;
 }
 
+// The registry file of the installation this layer belongs to, or "" when the
+// layer does not lie in an installation's library folder. The prefix is read
+// off the layer's own canonical path, so a moved installation still finds its
+// file; a prefix <root>/usr keeps it in <root>/etc, as the install rules do
+// (/usr in /etc; a package unpacked into a scratch root in <root>/etc).
+std::string ofInstallation() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&ofInstallation), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  char* canonical = realpath(info.dli_fname, nullptr);
+  if (canonical == nullptr) return {};
+  std::string path = canonical;
+  free(canonical);
+  const std::string folder = std::string("/") + WINPORT_INSTALLED_LIBRARY_FOLDER + "/";
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash + 1 < folder.size()) return {};
+  const size_t start = slash + 1 - folder.size();
+  if (path.compare(start, folder.size(), folder) != 0) return {};
+  std::string prefix = path.substr(0, start);
+  // A prefix <root>/usr keeps its configuration in <root>/etc.
+  const std::string usr = "/usr";
+  if (prefix.size() >= usr.size() && prefix.compare(prefix.size() - usr.size(), usr.size(), usr) == 0)
+    prefix.resize(prefix.size() - usr.size());
+  return prefix + "/" + WINPORT_INSTALLED_REGISTRY;
+}
+
 // secure_getenv: a set-user-id program does not let its caller pick the file.
 Choice chooseFile() {
   const char* named = secure_getenv("WINPORT_REGISTRY");
@@ -79,6 +115,8 @@ Choice chooseFile() {
   std::string local = besideProgram();
   struct stat info;
   if (!local.empty() && stat(local.c_str(), &info) == 0) return {local, false};
+  std::string installed = ofInstallation();
+  if (!installed.empty()) return {installed, false};
   return {kSystemFile, false};
 }
 

@@ -2,7 +2,11 @@
 // "Windows Registry Editor Version 5.00").
 //
 // Which file: the one WINPORT_REGISTRY names; else "registry.reg" in the
-// running program's own folder; else /etc/winport/registry.reg. The file is
+// running program's own folder; else, when the layer itself lies in an
+// installation (<prefix>/lib/ferrox), that installation's file
+// (<prefix>/etc/ferrox/registry.reg; <root>/etc/ferrox/registry.reg for a
+// prefix <root>/usr, so /etc/ferrox/registry.reg for /usr); else
+// /etc/winport/registry.reg. The file is
 // read again when it changes. A file that users other than its owner (or root)
 // can write is refused, since it names libraries that get loaded. A malformed
 // file is reported once on stderr with its path and line.
