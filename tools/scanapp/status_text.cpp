@@ -1,26 +1,16 @@
 #include "status_text.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 #include "winport/module.h"
+#include "winport/registry.h"
 
 namespace scanapp {
 
 std::string RegistryFileInUse() {
-  if (const char* named = secure_getenv("WINPORT_REGISTRY"); named != nullptr && *named != '\0')
-    return named;
-  char buffer[4096];
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
-    std::string path(buffer, static_cast<size_t>(length));
-    path = path.substr(0, path.rfind('/') + 1) + "registry.reg";
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) return path;
-  }
-  return "/etc/winport/registry.reg";
+  char path[4096];
+  const DWORD length = winport_registry_file(path, sizeof path);
+  return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
 }
 
 std::string FailureText(const ScanFailure& failure, const std::string& libraryFolder,

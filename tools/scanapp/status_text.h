@@ -14,8 +14,7 @@ using scanclient::ScanFailure;
 using scanclient::Scanner;
 using scanclient::StatusText;
 
-// The registry file the platform layer reads: WINPORT_REGISTRY, else
-// "registry.reg" beside the program, else the system-wide file.
+// The registry file the platform layer reads (it tells which).
 std::string RegistryFileInUse();
 
 // "<doing>: <meaning>[: <detail>] (status N)"; for SCAN_ERR_NO_DRIVER it names

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "internal.h"
 #include "registry_tree.h"
 
 namespace winport::reg {
@@ -230,6 +231,8 @@ Store& store() {
 
 }  // namespace
 
+std::string registryFilePath() { return chooseFile().path; }
+
 std::shared_ptr<const Tree> currentTree() {
   Store& s = store();
   std::lock_guard<std::mutex> guard(s.mutex);
@@ -245,3 +248,9 @@ std::shared_ptr<const Tree> currentTree() {
 }
 
 }  // namespace winport::reg
+
+DWORD winport_registry_file(char* buffer, DWORD size) {
+  return winport::guarded<DWORD>(0, [&]() -> DWORD {
+    return winport::copyPathResult(winport::reg::registryFilePath(), buffer, size);
+  });
+}

@@ -87,4 +87,7 @@ ParseResult parseRegFile(std::string_view text);
 // size, modification time, owner or mode. Never null. Throws std::bad_alloc.
 std::shared_ptr<const Tree> currentTree();
 
+// The path of the file chosen now (see registry.h). Throws std::bad_alloc.
+std::string registryFilePath();
+
 }  // namespace winport::reg

@@ -52,3 +52,8 @@ WINPORT_API LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLen
                                DWORD* reserved, char* className, DWORD* classLength,
                                FILETIME* lastWrite);
 WINPORT_API LONG RegCloseKey(HKEY key);
+
+// The registry file the layer reads at this moment, chosen in the order above
+// (whether or not it exists). Returns the path's length when it fits in
+// `size` bytes with its NUL, else the size needed (buffer untouched).
+WINPORT_API DWORD winport_registry_file(char* buffer, DWORD size);
