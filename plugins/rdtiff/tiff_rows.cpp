@@ -21,6 +21,7 @@
 #include <cstring>
 #include <vector>
 
+#include "plugin/pixel_order.h"
 #include "tiff_format.h"
 
 namespace rdtiff {
@@ -59,14 +60,7 @@ void FinishRow(const tiff::TiffInfo& info, std::span<uint8_t> row, bool invert) 
   if (invert) {
     for (uint8_t& byte : row) byte = static_cast<uint8_t>(~byte);
   }
-  if (IsRgb(info)) {
-    uint8_t* pixel = row.data();
-    for (uint8_t* const end = pixel + row.size() / 3 * 3; pixel != end; pixel += 3) {
-      const uint8_t red = pixel[0];
-      pixel[0] = pixel[2];
-      pixel[2] = red;
-    }
-  }
+  if (IsRgb(info)) pixels::SwapRedBlue(row.data(), row.data(), row.size() / 3);
 }
 
 // The input buffer and the change lists, in one block sized for the widest page.
