@@ -46,8 +46,7 @@ BitfieldFormat BitfieldFormat::Default(uint32_t bits) {
   return format;
 }
 
-std::string BitfieldFormat::FromMasks(uint32_t bits, const uint32_t masks[3],
-                                      BitfieldFormat& out) {
+std::string BitfieldFormat::FromMasks(uint32_t bits, const uint32_t masks[3], BitfieldFormat& out) {
   out.bits = bits;
   out.red = MaskOf(masks[0]);
   out.green = MaskOf(masks[1]);

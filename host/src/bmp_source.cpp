@@ -127,7 +127,8 @@ Status BmpSource::readPixelFormat(BITMAPINFOHEADER& header) {
   pixels_ = BitfieldFormat::Default(bits);
   if (masked) {
     uint32_t masks[3];
-    if (files::ReadAt(file_, masks, sizeof masks, kHeadersSize) != static_cast<int64_t>(sizeof masks))
+    const int64_t got = files::ReadAt(file_, masks, sizeof masks, kHeadersSize);
+    if (got != static_cast<int64_t>(sizeof masks))
       return bad("truncated BMP colour masks");
     if (std::string problem = BitfieldFormat::FromMasks(bits, masks, pixels_); !problem.empty())
       return bad("invalid BMP: " + problem);

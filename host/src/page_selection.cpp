@@ -43,8 +43,10 @@ Status PageSelection::Parse(const std::string& text, PageSelection& out) {
     const size_t comma = rest.find(',');
     PageRange range;
     if (!ParseRange(rest.substr(0, comma), range))
-      return Status::failure("--pages needs page numbers from 0 and ranges such as 0-2,5 or 3- "
-                             "(each range from its lower page to its higher), not '" + text + "'");
+      return Status::failure(
+          "--pages needs page numbers from 0 and ranges such as 0-2,5 or 3- "
+          "(each range from its lower page to its higher), not '" +
+          text + "'");
     ranges.push_back(range);
     if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);

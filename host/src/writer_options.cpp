@@ -40,7 +40,8 @@ Instead CheckRowsPerStrip(const std::string& value) {
 }
 
 Instead CheckResolution(const std::string& value) {
-  if (!AllDigits(value)) return std::string("not a whole number: the image's own resolution is used");
+  if (!AllDigits(value))
+    return std::string("not a whole number: the image's own resolution is used");
   if (value.find_first_not_of('0') == std::string::npos) return std::string("300 dpi is written");
   return std::nullopt;
 }
@@ -129,15 +130,18 @@ Status CheckWriterOptions(const WriterPlugin& writer, const OptionList& options,
   return Guarded([&]() -> Status {
     const WriterOptionTable* table = FindWriterOptions(writer.defaultExtension());
     if (table == nullptr) return {};
-    for (const auto& [key, value] : options.entries()) {
+    for (const auto& entry : options.entries()) {
+      const std::string& key = entry.first;
+      const std::string& value = entry.second;
       const auto known = std::find_if(table->keys.begin(), table->keys.end(),
                                       [&](const WriterOptionKey& k) { return key == k.key; });
       if (known == table->keys.end()) {
         std::string names;
-        for (const WriterOptionKey& k : table->keys) names += (names.empty() ? "" : ", ") + std::string(k.key);
-        return Status::failure("-O " + key + ": the " + table->writer + " (" + writer.fileName() +
-                               ") has no option " + key +
-                               (names.empty() ? "; it takes no options" : "; its options: " + names));
+        for (const WriterOptionKey& k : table->keys)
+          names += (names.empty() ? "" : ", ") + std::string(k.key);
+        return Status::failure(
+            "-O " + key + ": the " + table->writer + " (" + writer.fileName() + ") has no option " +
+            key + (names.empty() ? "; it takes no options" : "; its options: " + names));
       }
       if (known->check == nullptr) continue;
       if (Instead instead = known->check(value))
@@ -176,8 +180,7 @@ Status ExpandShorthands(const WriterPlugin& writer, const OptionShorthands& shor
     }
     if (!shorthands.quality.empty()) {
       if (extension != "jpg")
-        return Status::failure("--quality applies to the JPEG writer, not to " +
-                               writer.fileName());
+        return Status::failure("--quality applies to the JPEG writer, not to " + writer.fileName());
       if (Status valid = CheckQualityShorthand(shorthands.quality); !valid) return valid;
       options.set("LOSSY_QUALITY", shorthands.quality);
     }

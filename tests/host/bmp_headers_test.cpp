@@ -135,11 +135,11 @@ TEST(HostBmpHeaders, ImageMagicksBmpsConvertToThePixelsItReads) {
   if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick not installed";
   TempDir dir;
   const std::vector<std::vector<std::string>> kinds = {
-      {},                                         // its default: a 124-byte header, 24 bits
-      {"-type", "Grayscale"},                     // 8 bits with a palette
-      {"-colors", "12"},                          // 4 bits
-      {"-define", "bmp:subtype=RGB565"},          // 16-bit bit fields
-      {"-define", "bmp:subtype=ARGB1555"},        // 16-bit with alpha
+      {},                                   // its default: a 124-byte header, 24 bits
+      {"-type", "Grayscale"},               // 8 bits with a palette
+      {"-colors", "12"},                    // 4 bits
+      {"-define", "bmp:subtype=RGB565"},    // 16-bit bit fields
+      {"-define", "bmp:subtype=ARGB1555"},  // 16-bit with alpha
       {"-alpha", "set", "-channel", "A", "-evaluate", "set", "50%"},  // 32-bit bit fields
   };
   for (size_t i = 0; i < kinds.size(); ++i) {

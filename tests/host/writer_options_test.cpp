@@ -15,10 +15,11 @@ using testsupport::TempDir;
 TEST(ImagehostWriterOptions, ListingShowsEachWritersKeysAndDefaults) {
   ToolRun run = RunImagehost({"list", "--options"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  for (const char* line : {"wrtiff.DEL\t", "  TIFF_COMPRESS      PACKBITS, MODCCITT, GROUP3, GROUP4",
-                           "  TIFF_ROWSPERSTRIP", "  TIFF_ARTIST", "wrjpeg.DEL\t",
-                           "  LOSSY_QUALITY      1..100 (default: 75)", "  FORWARD            ON",
-                           "wrpcx.DEL\tPCX;PC Paintbrush (*.pcx)\n  no options\n"})
+  for (const char* line :
+       {"wrtiff.DEL\t", "  TIFF_COMPRESS      PACKBITS, MODCCITT, GROUP3, GROUP4",
+        "  TIFF_ROWSPERSTRIP", "  TIFF_ARTIST", "wrjpeg.DEL\t",
+        "  LOSSY_QUALITY      1..100 (default: 75)", "  FORWARD            ON",
+        "wrpcx.DEL\tPCX;PC Paintbrush (*.pcx)\n  no options\n"})
     EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
   ToolRun fakes = RunImagehost({"--plugins", FAKE_PLUGINS_DIR, "list", "--options"});
   EXPECT_NE(fakes.out.find("passed on unchecked"), std::string::npos) << fakes.out;
@@ -91,9 +92,11 @@ TEST(ImagehostWriterOptions, ValuesTheWriterChangesAreWarnedAboutAndConverted) {
 TEST(ImagehostWriterOptions, CompressShorthandsChooseTheTiffCompression) {
   if (!HaveProgram("tiffinfo")) GTEST_SKIP() << "tiffinfo (libtiff-tools) is not installed";
   TempDir dir;
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"none", "None"},          {"packbits", "PackBits"},    {"mh", "CCITT RLE"},
-      {"g3", "CCITT Group 3"},   {"g4", "CCITT Group 4"}};
+  const std::vector<std::pair<std::string, std::string>> cases = {{"none", "None"},
+                                                                  {"packbits", "PackBits"},
+                                                                  {"mh", "CCITT RLE"},
+                                                                  {"g3", "CCITT Group 3"},
+                                                                  {"g4", "CCITT Group 4"}};
   for (const auto& [shorthand, scheme] : cases) {
     const std::string out = dir.file(shorthand + ".tif");
     ToolRun run = RunImagehost(

@@ -82,9 +82,10 @@ int RunCapabilities(const std::string& programFolder) {
     first = false;
   }
   std::printf("  --source     %s [flatbed]\n", sizes.c_str());
-  std::printf("  --resolution 1..%u dpi [300]: native up to %u x %u dpi, above that enhanced in "
-              "software (every mode but halftone)\n",
-              flatbed.highestResolution, flatbed.nativeHorizontal, flatbed.nativeVertical);
+  std::printf(
+      "  --resolution 1..%u dpi [300]: native up to %u x %u dpi, above that enhanced in "
+      "software (every mode but halftone)\n",
+      flatbed.highestResolution, flatbed.nativeHorizontal, flatbed.nativeVertical);
   std::printf("  -l, -x       0..%s mm (the bed's width)\n", Mm(flatbed.widthLimit).c_str());
   std::printf("  -t, -y       0..%s mm (the bed's height)\n", Mm(flatbed.heightLimit).c_str());
   std::printf("  --brightness, --contrast -127..127 [0]\n");

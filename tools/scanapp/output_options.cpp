@@ -38,7 +38,8 @@ bool ParseOutputOption(const std::string& name, const std::function<std::string(
       throw UsageError{added.message()};
   } else if (name == "--compress") {
     out.shorthands.compress = value();
-    if (imagehost::Status valid = imagehost::CheckCompressShorthand(out.shorthands.compress); !valid)
+    if (imagehost::Status valid = imagehost::CheckCompressShorthand(out.shorthands.compress);
+        !valid)
       throw UsageError{valid.message()};
   } else if (name == "--quality") {
     out.shorthands.quality = value();

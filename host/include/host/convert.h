@@ -64,8 +64,9 @@ struct ConvertReport {
 // Reads the input(s) and writes `output` through its temporary name, renamed
 // into place only when every page was written without error and no stop was
 // asked for (request.progress). Page files ("%d") are each renamed into place
-// once written, so those finished before a failure stay. With `append` the temporary file starts as a
-// copy of the existing output; a writer that cannot append is refused first.
+// once written, so those finished before a failure stay. With `append` the
+// temporary file starts as a copy of the existing output; a writer that
+// cannot append is refused first.
 HOST_API Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report);
 
 // The writer a conversion uses: request.writer when given, else the one for

@@ -22,10 +22,10 @@ using OptionValueCheck = std::optional<std::string> (*)(const std::string& value
 
 struct WriterOptionKey {
   const char* key;
-  const char* values;        // the values it takes, for the listing
-  const char* whenAbsent;    // what the writer does without the key
+  const char* values;      // the values it takes, for the listing
+  const char* whenAbsent;  // what the writer does without the key
   const char* meaning;
-  OptionValueCheck check;    // null: any value is taken as written
+  OptionValueCheck check;  // null: any value is taken as written
 };
 
 struct WriterOptionTable {

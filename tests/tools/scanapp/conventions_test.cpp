@@ -22,7 +22,8 @@ TEST_F(ScanappConventions, DeviceFaultsHaveTheirOwnExitStatus) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"read:2:io-error", 9, "reading the scan: the scanner driver reported a failure (status -36)"},
+      {"read:2:io-error", 9,
+       "reading the scan: the scanner driver reported a failure (status -36)"},
       {"16:2:-36", 9, "(status -36)"},
       {"read:2:jammed", 6, "the scanner stopped the scan (status 7) after"},
       {"open:1:-5", 9, "the scanner driver could not open the device"},
@@ -142,8 +143,8 @@ TEST_F(ScanappConventions, DocumentsInOtherFormatsAndWrongFilesNamed) {
                             file("document.tif"), "--quiet"});
   ASSERT_EQ(made.exitCode, 0) << made.err;
   install("\"Document\"=\"" + file("document.tif") + "\"\n");
-  hosttest::ToolRun run = scanapp({"scan", "-o", file("out.bmp"), "--resolution", "300", "--area",
-                                   "0,0,64,40", "-q"});
+  hosttest::ToolRun run =
+      scanapp({"scan", "-o", file("out.bmp"), "--resolution", "300", "--area", "0,0,64,40", "-q"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(bmpPixels("out.bmp"), Cut(picture, 0, 0, 64, 40));
 
