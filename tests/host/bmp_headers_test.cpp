@@ -61,7 +61,8 @@ std::vector<uint8_t> MakeBmp(const BmpRecipe& r) {
         pixel |= (v << shift) & mask;
       }
       const size_t at = offset + fileRow * stride + x * (r.bits / 8);
-      r.bits == 16 ? Put16(out, at, pixel) : Put32(out, at, pixel);
+      for (uint32_t byte = 0; byte < r.bits / 8; ++byte)
+        out[at + byte] = static_cast<uint8_t>(pixel >> (8 * byte));
     }
   }
   return out;
