@@ -20,7 +20,7 @@ struct Ops {
   }
 };
 
-void Transpose8(__m256i* v) {
+inline __attribute__((always_inline)) void Transpose8(__m256i* v) {
   const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]);
   const __m256i t1 = _mm256_unpackhi_epi32(v[0], v[1]);
   const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]);

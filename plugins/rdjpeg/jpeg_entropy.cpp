@@ -40,27 +40,43 @@ bool DeriveHuffTable(JpegHuffTable& table) {
   return true;
 }
 
+namespace {
+
 // Reads the next bytes of the file into the input buffer. Once the host gives
 // nothing (end of file) or fails, the input stays ended: zero bytes follow.
-bool EntropyReader::refill() {
-  position_ = filled_ = kInputBufferBytes;
-  if (state_.inputEnded != 0) return false;
-  int32_t got = reader::HostRead(head_, data_, kInputBufferBytes);
+bool Refill(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
+  c.position = c.filled = kInputBufferBytes;
+  if (state.inputEnded != 0) return false;
+  int32_t got = reader::HostRead(head, state.inputData, kInputBufferBytes);
   if (got <= 0 || got > kInputBufferBytes) {
-    state_.inputEnded = got < 0 ? 2 : 1;
+    state.inputEnded = got < 0 ? 2 : 1;
     return false;
   }
-  position_ = 0;
-  filled_ = got;
-  state_.inputFileEnd += static_cast<uint32_t>(got);
+  c.position = 0;
+  c.filled = got;
+  state.inputFileEnd += static_cast<uint32_t>(got);
   return true;
 }
 
-namespace {
+// Next byte with stuffing removed; 0 once the data have ended.
+uint32_t NextByte(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
+  if (c.position >= c.filled && !Refill(head, state, c)) return 0;
+  uint32_t byte = state.inputData[c.position++];
+  if (byte == 0xFF) {
+    if (c.position >= c.filled && !Refill(head, state, c)) return byte;
+    if (state.inputData[c.position] == 0) ++c.position;
+  }
+  return byte;
+}
 
-// The symbol of the code at the top of `bits` among codes of 9..maxLength
-// bits, by the per-length compare; −1 when none fits. `length` receives the
-// code's length. A slot no DHT defined has no codes.
+// Next byte as stored; −1 once the data have ended.
+int32_t NextRawByte(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
+  if (c.position >= c.filled && !Refill(head, state, c)) return -1;
+  return state.inputData[c.position++];
+}
+
+}  // namespace
+
 int32_t LongCode(const JpegHuffTable& table, uint64_t bits, int32_t maxLength, int32_t& length) {
   for (length = 9; length <= maxLength && table.symbols != nullptr; ++length) {
     auto code = static_cast<int32_t>(bits >> (64 - length));
@@ -70,6 +86,8 @@ int32_t LongCode(const JpegHuffTable& table, uint64_t bits, int32_t maxLength, i
   }
   return -1;
 }
+
+namespace {
 
 // The combined entry for the kFastBits-bit prefix `prefix` (see BuildFastTables).
 int32_t FastEntry(const JpegHuffTable& table, uint32_t prefix, int32_t (*valueBits)(int32_t)) {
@@ -98,31 +116,35 @@ void BuildFastTables(JpegState& state) {
   }
 }
 
-// Codes of 9..16 bits. The fill before the lookahead left more than 24 bits,
-// so all 16 can be looked at.
-int32_t EntropyReader::decodeLong(const JpegHuffTable& table) {
-  int32_t length = 0;
-  int32_t symbol = LongCode(table, bits_, 16, length);
-  if (symbol >= 0) {
-    consume(length);
-    return symbol;
-  }
+void TraceLongCode() {
   reader::TraceHook(64, "l > 16 in GetHuffCode!");
-  return 0;
 }
 
-void EntropyReader::restart() {
-  int32_t partial = count_ % 8;
-  consume(partial);
-  if (count_ < 8) bits_ = 0, count_ = 0;
+void FillByBytes(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
+  while (c.count <= 24) {
+    c.bits |= static_cast<uint64_t>(NextByte(head, state, c)) << (56 - c.count);
+    c.count += 8;
+  }
+  while (c.count <= 56 && c.position < c.filled && state.inputData[c.position] != 0xFF) {
+    c.bits |= static_cast<uint64_t>(state.inputData[c.position++]) << (56 - c.count);
+    c.count += 8;
+  }
+}
+
+void Restart(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
+  const int32_t partial = c.count % 8;
+  c.bits <<= partial;
+  c.count -= partial;
+  if (c.count < 8) c.bits = 0, c.count = 0;
   // Bytes until an FF: the buffered whole bytes first, then the input as stored.
-  auto take = [this]() -> int32_t {
-    if (count_ >= 8) {
-      auto byte = static_cast<int32_t>(bits_ >> 56);
-      consume(8);
+  auto take = [&]() -> int32_t {
+    if (c.count >= 8) {
+      auto byte = static_cast<int32_t>(c.bits >> 56);
+      c.bits <<= 8;
+      c.count -= 8;
       return byte;
     }
-    return nextRawByte();
+    return NextRawByte(head, state, c);
   };
   int32_t byte = take();
   while (byte >= 0 && byte != 0xFF) byte = take();

@@ -58,6 +58,25 @@ inline int32_t Extend(int32_t value, int32_t s) {
   return value < (1 << (s - 1)) ? value + 1 - (1 << s) : value;
 }
 
+// The entropy reader's registers, copied out for its rarely taken paths (so
+// that the reader itself never has its address taken and stays in registers).
+struct EntropyCursor {
+  uint64_t bits;
+  int32_t count;
+  int32_t position;  // next byte of inputData
+  int32_t filled;    // valid bytes in inputData
+};
+// The byte-at-a-time fill (see the rules above).
+void FillByBytes(const ImageBlockHead& head, JpegState& state, EntropyCursor& c);
+// Restart processing (EntropyReader::restart).
+void Restart(const ImageBlockHead& head, JpegState& state, EntropyCursor& c);
+// The symbol of the code at the top of `bits` among codes of 9..maxLength
+// bits, by the per-length compare; −1 when none fits. `length` receives the
+// code's length. A slot no DHT defined has no codes.
+int32_t LongCode(const JpegHuffTable& table, uint64_t bits, int32_t maxLength, int32_t& length);
+// Traces a code longer than 16 bits.
+void TraceLongCode();
+
 class EntropyReader {
  public:
   EntropyReader(const ImageBlockHead& head, JpegState& state)
@@ -129,7 +148,11 @@ class EntropyReader {
   // Skips to the byte after the next marker: drops the bits of a partly used
   // byte, takes bytes (the buffered ones first) up to an FF, then the FF fill
   // bytes and the marker code. Ends at the end of the data.
-  void restart();
+  void restart() {
+    EntropyCursor c = cursor();
+    Restart(head_, state_, c);
+    load(c);
+  }
 
  private:
   // Makes more than 24 bits available (see the rules above).
@@ -145,21 +168,31 @@ class EntropyReader {
         return;
       }
     }
-    fillByBytes();
-  }
-  void fillByBytes() {
-    while (count_ <= 24) {
-      bits_ |= static_cast<uint64_t>(nextByte()) << (56 - count_);
-      count_ += 8;
-    }
-    while (count_ <= 56 && position_ < filled_ && data_[position_] != 0xFF) {
-      bits_ |= static_cast<uint64_t>(data_[position_++]) << (56 - count_);
-      count_ += 8;
-    }
+    EntropyCursor c = cursor();
+    FillByBytes(head_, state_, c);
+    load(c);
   }
   void consume(int32_t n) {
     bits_ <<= n;
     count_ -= n;
+  }
+  int32_t decodeLong(const JpegHuffTable& table) {
+    int32_t length = 0;
+    int32_t symbol = LongCode(table, bits_, 16, length);
+    if (symbol >= 0) {
+      consume(length);
+      return symbol;
+    }
+    TraceLongCode();
+    return 0;
+  }
+
+  EntropyCursor cursor() const { return EntropyCursor{bits_, count_, position_, filled_}; }
+  void load(const EntropyCursor& c) {
+    bits_ = c.bits;
+    count_ = c.count;
+    position_ = c.position;
+    filled_ = c.filled;
   }
 
   static uint64_t LoadBigEndian64(const uint8_t* p) {
@@ -173,28 +206,9 @@ class EntropyReader {
     return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
   }
 
-  // Next byte with stuffing removed; 0 once the data have ended.
-  uint32_t nextByte() {
-    if (position_ >= filled_ && !refill()) return 0;
-    uint32_t byte = data_[position_++];
-    if (byte == 0xFF) {
-      if (position_ >= filled_ && !refill()) return byte;
-      if (data_[position_] == 0) ++position_;
-    }
-    return byte;
-  }
-  // Next byte as stored; −1 once the data have ended.
-  int32_t nextRawByte() {
-    if (position_ >= filled_ && !refill()) return -1;
-    return data_[position_++];
-  }
-
-  bool refill();
-  int32_t decodeLong(const JpegHuffTable& table);
-
   const ImageBlockHead& head_;
   JpegState& state_;
-  uint8_t* data_;
+  const uint8_t* data_;
   uint64_t bits_;
   int32_t count_;
   int32_t position_;
