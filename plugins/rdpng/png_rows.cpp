@@ -47,13 +47,49 @@ int32_t NoMemory() {
   return kReaderNoMemory;
 }
 
-uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
-  int p = a + b - c;
-  int pa = p > a ? p - a : a - p;
-  int pb = p > b ? p - b : b - p;
-  int pc = p > c ? p - c : c - p;
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
+// The predictor nearest to a + b − c, ties going to a, then b. Written
+// without branches: |p − a| = |b − c|, |p − b| = |a − c|, |p − c| = |a + b − 2c|.
+inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
+  const int pa = b > c ? b - c : c - b;
+  const int pb = a > c ? a - c : c - a;
+  const int sum = a + b - 2 * c;
+  const int pc = sum < 0 ? -sum : sum;
+  const uint8_t bc = pb <= pc ? b : c;
+  return pa <= pb && pa <= pc ? a : bc;
+}
+
+// Filters 3 and 4 for the first pixel of a row (no left neighbour) and for
+// the rest, kept apart so that the inner loops carry no position tests.
+void UnfilterAverage(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  const size_t first = unit < n ? unit : n;
+  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + (above[i] >> 1));
+  for (size_t i = first; i < n; ++i) {
+    row[i] = static_cast<uint8_t>(row[i] + ((static_cast<unsigned>(row[i - unit]) + above[i]) >> 1));
+  }
+}
+
+template <size_t kUnit>
+void UnfilterPaethRest(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  const size_t step = kUnit != 0 ? kUnit : unit;
+  for (size_t i = step; i < n; ++i) {
+    row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - step], above[i], above[i - step]));
+  }
+}
+
+void UnfilterPaeth(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  const size_t first = unit < n ? unit : n;
+  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);  // Paeth(0, b, 0) = b
+  switch (unit) {
+    case 3:
+      UnfilterPaethRest<3>(row, above, n, unit);
+      break;
+    case 4:
+      UnfilterPaethRest<4>(row, above, n, unit);
+      break;
+    default:
+      UnfilterPaethRest<0>(row, above, n, unit);
+      break;
+  }
 }
 
 // Restores `row` (after its filter byte) against `above`; false for an unknown filter.
@@ -69,17 +105,10 @@ bool Unfilter(uint8_t type, std::span<uint8_t> row, const uint8_t* above, size_t
       for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
       return true;
     case 3:
-      for (size_t i = 0; i < n; ++i) {
-        unsigned a = i >= unit ? row[i - unit] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + ((a + above[i]) >> 1));
-      }
+      UnfilterAverage(row.data(), above, n, unit);
       return true;
     case 4:
-      for (size_t i = 0; i < n; ++i) {
-        uint8_t a = i >= unit ? row[i - unit] : 0;
-        uint8_t c = i >= unit ? above[i - unit] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + Paeth(a, above[i], c));
-      }
+      UnfilterPaeth(row.data(), above, n, unit);
       return true;
     default:
       return false;
@@ -116,6 +145,16 @@ void PlacePixels(const PngState& png, const uint8_t* raw, uint32_t pixels, const
   const uint32_t pixelBytes = sampleBytes * channels;
   if (png.dibBitCount == 8) {
     for (uint32_t k = 0; k < pixels; ++k) at.dib[at.start + k * at.step] = raw[k * pixelBytes];
+    return;
+  }
+  if (at.step == 1 && pixelBytes == 3) {  // 8-bit RGB, a whole row: the common case
+    uint8_t* q = at.dib + static_cast<size_t>(at.start) * 3;
+    for (uint32_t k = 0; k < pixels; ++k, raw += 3, q += 3) {
+      const uint8_t red = raw[0];
+      q[0] = raw[2];
+      q[1] = raw[1];
+      q[2] = red;
+    }
     return;
   }
   for (uint32_t k = 0; k < pixels; ++k) {
