@@ -45,10 +45,10 @@ namespace {
 // Reads the next bytes of the file into the input buffer. Once the host gives
 // nothing (end of file) or fails, the input stays ended: zero bytes follow.
 bool Refill(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
-  c.position = c.filled = kInputBufferBytes;
+  c.position = c.filled = kEntropyInputBytes;
   if (state.inputEnded != 0) return false;
-  int32_t got = reader::HostRead(head, state.inputData, kInputBufferBytes);
-  if (got <= 0 || got > kInputBufferBytes) {
+  int32_t got = reader::HostRead(head, state.entropyInput, kEntropyInputBytes);
+  if (got <= 0 || got > kEntropyInputBytes) {
     state.inputEnded = got < 0 ? 2 : 1;
     return false;
   }
@@ -61,10 +61,10 @@ bool Refill(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
 // Next byte with stuffing removed; 0 once the data have ended.
 uint32_t NextByte(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
   if (c.position >= c.filled && !Refill(head, state, c)) return 0;
-  uint32_t byte = state.inputData[c.position++];
+  uint32_t byte = state.entropyInput[c.position++];
   if (byte == 0xFF) {
     if (c.position >= c.filled && !Refill(head, state, c)) return byte;
-    if (state.inputData[c.position] == 0) ++c.position;
+    if (state.entropyInput[c.position] == 0) ++c.position;
   }
   return byte;
 }
@@ -72,7 +72,7 @@ uint32_t NextByte(const ImageBlockHead& head, JpegState& state, EntropyCursor& c
 // Next byte as stored; −1 once the data have ended.
 int32_t NextRawByte(const ImageBlockHead& head, JpegState& state, EntropyCursor& c) {
   if (c.position >= c.filled && !Refill(head, state, c)) return -1;
-  return state.inputData[c.position++];
+  return state.entropyInput[c.position++];
 }
 
 }  // namespace
@@ -125,8 +125,8 @@ void FillByBytes(const ImageBlockHead& head, JpegState& state, EntropyCursor& c)
     c.bits |= static_cast<uint64_t>(NextByte(head, state, c)) << (56 - c.count);
     c.count += 8;
   }
-  while (c.count <= 56 && c.position < c.filled && state.inputData[c.position] != 0xFF) {
-    c.bits |= static_cast<uint64_t>(state.inputData[c.position++]) << (56 - c.count);
+  while (c.count <= 56 && c.position < c.filled && state.entropyInput[c.position] != 0xFF) {
+    c.bits |= static_cast<uint64_t>(state.entropyInput[c.position++]) << (56 - c.count);
     c.count += 8;
   }
 }
@@ -250,7 +250,7 @@ int32_t DecodeMcuRow(const ImageBlockHead& head, JpegState& state, bool transfor
 
 int32_t RewindToScan(const ImageBlockHead& head, JpegState& state) {
   JpegFrameInfo& info = state.info;
-  state.inputPosition = state.inputFilled = kInputBufferBytes;
+  state.inputPosition = state.inputFilled = kEntropyInputBytes;
   state.inputEnded = 0;
   state.inputFileEnd = static_cast<uint32_t>(info.scanDataOffset);
   info.bitBuffer = 0;

@@ -63,8 +63,8 @@ inline int32_t Extend(int32_t value, int32_t s) {
 struct EntropyCursor {
   uint64_t bits;
   int32_t count;
-  int32_t position;  // next byte of inputData
-  int32_t filled;    // valid bytes in inputData
+  int32_t position;  // next byte of entropyInput
+  int32_t filled;    // valid bytes in entropyInput
 };
 // The byte-at-a-time fill (see the rules above).
 void FillByBytes(const ImageBlockHead& head, JpegState& state, EntropyCursor& c);
@@ -82,7 +82,7 @@ class EntropyReader {
   EntropyReader(const ImageBlockHead& head, JpegState& state)
       : head_(head),
         state_(state),
-        data_(state.inputData),
+        data_(state.entropyInput),
         bits_(static_cast<uint64_t>(state.info.bitBuffer) << 32 | state.bitBufferLow),
         count_(state.info.bitCount),
         position_(state.inputPosition),

@@ -44,7 +44,7 @@ int32_t Init(reader::InitContext& ctx) {
   state.info.restartsToGo = info.restartInterval;
   state.currentRow = 0;
   state.currentMcuRow = kNoMcuRow;
-  state.inputPosition = state.inputFilled = kInputBufferBytes;
+  state.inputPosition = state.inputFilled = kEntropyInputBytes;
   state.inputEnded = 0;
   state.inputFileEnd = static_cast<uint32_t>(info.scanDataOffset);
   state.bitBufferLow = 0;
