@@ -20,6 +20,7 @@
 // Policies: a filter type above 4 is corrupt data (10, no id); so is a row
 // the decoder is asked for out of order (the frame never does that).
 #include <cstring>
+#include <utility>
 
 #include "png_inflate.h"
 
@@ -58,36 +59,60 @@ inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
   return pa <= pb && pa <= pc ? a : bc;
 }
 
-// Filters 3 and 4 for the first pixel of a row (no left neighbour) and for
-// the rest, kept apart so that the inner loops carry no position tests.
-void UnfilterAverage(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
-  const size_t first = unit < n ? unit : n;
-  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + (above[i] >> 1));
-  for (size_t i = first; i < n; ++i) {
-    row[i] = static_cast<uint8_t>(row[i] + ((static_cast<unsigned>(row[i - unit]) + above[i]) >> 1));
+// Filters 1, 3 and 4 restore each byte from the byte one pixel to its left.
+// With whole-byte pixels of 3 or 4 bytes the left (and upper left) pixel is
+// carried in registers from one pixel to the next, instead of being read back
+// from the row just written; other pixel sizes take the byte-wise loop. The
+// first pixel of a row has no left neighbour (taken as 0).
+enum class Filter { kSub, kAverage, kPaeth };
+
+template <Filter kFilter>
+inline uint8_t Predict(uint8_t left, uint8_t up, uint8_t upLeft) {
+  if constexpr (kFilter == Filter::kSub) return left;
+  if constexpr (kFilter == Filter::kAverage) return static_cast<uint8_t>((left + up) >> 1);
+  return Paeth(left, up, upLeft);
+}
+
+// One byte of a pixel; `left` and `upLeft` carry over to the next pixel.
+template <Filter kFilter>
+inline void UnfilterByte(uint8_t& byte, uint8_t up, uint8_t& left, uint8_t& upLeft) {
+  left = static_cast<uint8_t>(byte + Predict<kFilter>(left, up, upLeft));
+  byte = left;
+  upLeft = up;
+}
+
+template <Filter kFilter, size_t... kByte>
+void UnfilterPixels(uint8_t* row, const uint8_t* above, size_t n, std::index_sequence<kByte...>) {
+  constexpr size_t kUnit = sizeof...(kByte);
+  uint8_t left[kUnit] = {};
+  uint8_t upLeft[kUnit] = {};
+  size_t i = 0;
+  for (; i + kUnit <= n; i += kUnit) {
+    (UnfilterByte<kFilter>(row[i + kByte], above[i + kByte], left[kByte], upLeft[kByte]), ...);
+  }
+  for (size_t j = 0; i + j < n; ++j) UnfilterByte<kFilter>(row[i + j], above[i + j], left[j], upLeft[j]);
+}
+
+template <Filter kFilter>
+void UnfilterBytes(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t left = i >= unit ? row[i - unit] : 0;
+    const uint8_t upLeft = i >= unit ? above[i - unit] : 0;
+    row[i] = static_cast<uint8_t>(row[i] + Predict<kFilter>(left, above[i], upLeft));
   }
 }
 
-template <size_t kUnit>
-void UnfilterPaethRest(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
-  const size_t step = kUnit != 0 ? kUnit : unit;
-  for (size_t i = step; i < n; ++i) {
-    row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - step], above[i], above[i - step]));
-  }
-}
-
-void UnfilterPaeth(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
-  const size_t first = unit < n ? unit : n;
-  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);  // Paeth(0, b, 0) = b
+template <Filter kFilter>
+void UnfilterLeft(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
   switch (unit) {
     case 3:
-      UnfilterPaethRest<3>(row, above, n, unit);
+      UnfilterPixels<kFilter>(row, above, n, std::make_index_sequence<3>());
       break;
     case 4:
-      UnfilterPaethRest<4>(row, above, n, unit);
+      UnfilterPixels<kFilter>(row, above, n, std::make_index_sequence<4>());
       break;
     default:
-      UnfilterPaethRest<0>(row, above, n, unit);
+      UnfilterBytes<kFilter>(row, above, n, unit);
       break;
   }
 }
@@ -99,16 +124,16 @@ bool Unfilter(uint8_t type, std::span<uint8_t> row, const uint8_t* above, size_t
     case 0:
       return true;
     case 1:
-      for (size_t i = unit; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - unit]);
+      UnfilterLeft<Filter::kSub>(row.data(), above, n, unit);
       return true;
     case 2:
       for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
       return true;
     case 3:
-      UnfilterAverage(row.data(), above, n, unit);
+      UnfilterLeft<Filter::kAverage>(row.data(), above, n, unit);
       return true;
     case 4:
-      UnfilterPaeth(row.data(), above, n, unit);
+      UnfilterLeft<Filter::kPaeth>(row.data(), above, n, unit);
       return true;
     default:
       return false;
