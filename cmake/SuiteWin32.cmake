@@ -7,11 +7,13 @@ include(SuiteModulesWin32)
 # zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
 set(ZLIB_USE_STATIC_LIBS ON)
 
+# The calibration program's resource library and the setup launcher.
+add_subdirectory(standins/quorel)
+add_subdirectory(setuplauncher)
+
 add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)
-add_subdirectory(standins/quorel)
-add_subdirectory(setuplauncher)
 
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.
