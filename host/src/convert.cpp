@@ -7,6 +7,7 @@
 #include "guard.h"
 #include "host/output.h"
 #include "host/source.h"
+#include "host/streams.h"
 #include "host/writer.h"
 
 namespace imagehost {
@@ -29,14 +30,19 @@ ImageFacts FactsOf(const RowSource& source) {
 
 Status Stopped() { return Status::failure("the conversion was stopped"); }
 
+// Opens `path`, or with "-" standard input copied into `spooled`.
 Status OpenInput(PluginSet& plugins, const std::string& path, const std::string& readerName,
-                 const ProgressSink& progress, std::unique_ptr<RowSource>& source) {
+                 const ProgressSink& progress, std::unique_ptr<RowSource>& source,
+                 StandardInput& spooled) {
+  if (IsStandardStream(path)) {
+    if (Status copied = spooled.spool(); !copied) return copied;
+  }
   SourceOptions options;
   options.progress = progress;
   if (!readerName.empty()) {
     if (Status found = plugins.findReader(readerName, options.reader); !found) return found;
   }
-  return OpenSource(plugins, path, options, source);
+  return OpenSource(plugins, IsStandardStream(path) ? spooled.path() : path, options, source);
 }
 
 // Streams the current page of `source` through one export, in blocks.
@@ -47,6 +53,7 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
   setup.writer = &writer;
   setup.fileDesignation = output.workPath();
   setup.outputName = request.output;
+  setup.format = OutputExtension(request.output, request.format);
   setup.options = request.options;
   setup.callerTopDownOnly = !source.randomAccess();
   setup.blockRows = request.blockRows;
@@ -75,8 +82,10 @@ Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertRepo
   if (Status chosen = ChooseWriter(plugins, request, writer); !chosen) return chosen;
   if (request.append && !writer->appendsPages())
     return Status::failure(CannotAppend(*writer, request.output));
+  StandardInput spooled;
   std::unique_ptr<RowSource> source;
-  if (Status opened = OpenInput(plugins, request.input, request.reader, request.progress, source);
+  if (Status opened =
+          OpenInput(plugins, request.input, request.reader, request.progress, source, spooled);
       !opened)
     return opened;
 
@@ -113,13 +122,21 @@ Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
                     const WriterPlugin*& writer) {
   return Guarded([&]() -> Status {
     if (!request.writer.empty()) return plugins.findWriter(request.writer, writer);
-    writer = plugins.writerForPath(request.output);
+    const std::string extension = OutputExtension(request.output, request.format);
+    writer = plugins.writerForExtension(extension);
     if (writer != nullptr) return {};
-    std::string extension = FileExtension(request.output);
     if (extension.empty())
-      return Status::failure(request.output + ": no extension to choose a writer by");
-    return Status::failure(request.output + ": no writer takes ." + extension + " files");
+      return Status::failure(IsStandardStream(request.output)
+                                 ? "standard output (-) needs --format EXT to choose a writer"
+                                 : request.output + ": no extension to choose a writer by");
+    return Status::failure((request.format.empty() ? request.output : "--format " + extension) +
+                           ": no writer takes ." + extension + " files");
   });
+}
+
+std::string OutputExtension(const std::string& output, const std::string& format) {
+  if (!format.empty()) return format.front() == '.' ? format.substr(1) : format;
+  return IsStandardStream(output) ? std::string() : FileExtension(output);
 }
 
 std::string CannotAppend(const WriterPlugin& writer, const std::string& output) {
@@ -130,8 +147,9 @@ std::string CannotAppend(const WriterPlugin& writer, const std::string& output) 
 Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
                 uint32_t page, ImageFacts& facts) {
   return Guarded([&]() -> Status {
+    StandardInput spooled;
     std::unique_ptr<RowSource> source;
-    if (Status opened = OpenInput(plugins, path, reader, ProgressSink{}, source); !opened)
+    if (Status opened = OpenInput(plugins, path, reader, ProgressSink{}, source, spooled); !opened)
       return opened;
     if (page != 0) {
       if (Status selected = source->selectPage(page); !selected) return selected;

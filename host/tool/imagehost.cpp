@@ -18,6 +18,7 @@
 #include "host/convert.h"
 #include "host/interrupt.h"
 #include "host/plugins.h"
+#include "host/streams.h"
 #include "winport/module.h"
 
 namespace {
@@ -38,6 +39,9 @@ constexpr const char* kUsage =
     "  info FILE        the reader that recognises FILE and the image's properties\n"
     "  convert IN OUT   read IN with the reader that recognises it (or as a BMP file)\n"
     "                   and write OUT with the writer for OUT's extension\n"
+    "                   (.tiff and .jpeg as .tif and .jpg; .pnm .ppm .pgm .pbm are\n"
+    "                   written by imagehost itself, 16-bit samples kept)\n"
+    "  FILE, IN or OUT  - is standard input or output (never a terminal: pipe it)\n"
     "\n"
     "options:\n"
     "  --page N         page N (0-based) of a multi-page file (info, convert)\n"
@@ -48,6 +52,8 @@ constexpr const char* kUsage =
     "  --rows N         rows per read and write call (convert)\n"
     "  --reader FILE    reader plug-in by file name or path (info, convert)\n"
     "  --writer FILE    writer plug-in by file name or path (convert)\n"
+    "  --format EXT     choose the writer by EXT instead of OUT's extension; needed\n"
+    "                   with OUT - (convert)\n"
     "  --plugins DIR    plug-in folder (default: the folder of imagehost)\n"
     "  --quiet          no progress bar and no summary\n"
     "  --help, --version\n"
@@ -69,6 +75,7 @@ struct Arguments {
   uint32_t rows = 0;
   std::string reader;
   std::string writer;
+  std::string format;
   std::string plugins;
   bool quiet = false;
   bool help = false;
@@ -148,6 +155,8 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
     out.reader = in.value(name, inlineValue);
   } else if (name == "--writer") {
     out.writer = in.value(name, inlineValue);
+  } else if (name == "--format") {
+    out.format = in.value(name, inlineValue);
   } else if (name == "--plugins") {
     out.plugins = in.value(name, inlineValue);
   } else if (name == "-O") {
@@ -171,6 +180,7 @@ void CheckApplicable(const Arguments& a) {
   refuse(!convert && a.anyWriterOption, "-O");
   refuse(!convert && a.rows != 0, "--rows");
   refuse(!convert && !a.writer.empty(), "--writer");
+  refuse(!convert && !a.format.empty(), "--format");
   refuse(!convert && !info && a.page.has_value(), "--page");
   refuse(!convert && !info && !a.reader.empty(), "--reader");
   if (a.allPages && a.page) throw UsageError{"--page and --all-pages exclude each other"};
@@ -307,6 +317,7 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   request.blockRows = a.rows;
   request.reader = a.reader;
   request.writer = a.writer;
+  request.format = a.format;
   // A writer without an append path refuses --append before any file is touched.
   const imagehost::WriterPlugin* writer = nullptr;
   if (Status chosen = imagehost::ChooseWriter(plugins, request, writer); !chosen)
@@ -331,7 +342,9 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   if (!converted) return Fail(converted.message());
   if (!a.quiet) {
     const imagehost::ImageFacts& f = report.firstPage;
-    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(), f.width,
+    // With the image on standard output the summary goes to stderr.
+    std::fprintf(imagehost::IsStandardStream(request.output) ? stderr : stdout,
+                 "%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(), f.width,
                 f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
                 a.append ? " added" : "", report.reader.c_str(), report.writer.c_str());
   }

@@ -316,3 +316,52 @@ BOOL CloseHandle(HANDLE handle) {
   files.table.erase(handle);
   return TRUE;
 }
+
+HANDLE GetStdHandle(DWORD which) {
+  const int descriptor = which == STD_INPUT_HANDLE    ? 0
+                         : which == STD_OUTPUT_HANDLE ? 1
+                         : which == STD_ERROR_HANDLE  ? 2
+                                                      : -1;
+  if (descriptor < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  return winport::guarded<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+    static HANDLE handles[3] = {};
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> guard(mutex);
+    if (handles[descriptor] != 0) return handles[descriptor];
+    const int copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0) {
+      failWithErrno();
+      return INVALID_HANDLE_VALUE;
+    }
+    FileRef file;
+    try {
+      file = std::make_shared<OpenDescriptor>(copy);
+    } catch (...) {
+      close(copy);
+      throw;
+    }
+    FileState& files = state();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    const HANDLE handle = files.table.insert(file);
+    if (handle == 0) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return INVALID_HANDLE_VALUE;
+    }
+    handles[descriptor] = handle;
+    return handle;
+  });
+}
+
+BOOL GetConsoleMode(HANDLE handle, DWORD* mode) {
+  FileRef file = fileOf(handle);
+  if (!file) return FALSE;
+  if (isatty(file->descriptor) != 1) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (mode != nullptr) *mode = 0;
+  return TRUE;
+}
