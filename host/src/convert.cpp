@@ -42,7 +42,15 @@ Status OpenInput(PluginSet& plugins, const std::string& path, const std::string&
   if (!readerName.empty()) {
     if (Status found = plugins.findReader(readerName, options.reader); !found) return found;
   }
-  return OpenSource(plugins, IsStandardStream(path) ? spooled.path() : path, options, source);
+  if (!IsStandardStream(path)) return OpenSource(plugins, path, options, source);
+  Status opened = OpenSource(plugins, spooled.path(), options, source);
+  if (opened) return opened;
+  // Messages name what the user gave, not the private copy.
+  std::string message = opened.message();
+  for (size_t at = message.find(spooled.path()); at != std::string::npos;
+       at = message.find(spooled.path(), at))
+    message.replace(at, spooled.path().size(), "standard input");
+  return Status::failure(message);
 }
 
 // Streams the current page of `source` through one export, in blocks.
