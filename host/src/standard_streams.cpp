@@ -4,9 +4,7 @@
 #include "guard.h"
 #include "host/output.h"
 #include "host/streams.h"
-#include "winport/file.h"
-#include "winport/process.h"
-#include "winport/system.h"
+#include "winport/windows.h"
 
 namespace imagehost {
 
