@@ -94,6 +94,7 @@ TEST(ImagehostStreams, PipelinesAndRefusals) {
       {prefix + "convert " + sample + " - --format tif --append > /dev/null", 1, "append"},
       {prefix + "convert - " + dir.file("x.bmp") + " < /dev/null", 1, "standard input: not an image"},
       {prefix + "convert " + sample + " out.png --format xyz", 1, "--format xyz"},
+      {prefix + "info " + sample + " --format png", 2, "--format does not apply"},
       // A terminal on standard output (script gives the program one).
       {"script -qec '" + prefix + "convert " + sample + " - --format png' /dev/null", 1, "terminal"},
   };

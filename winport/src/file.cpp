@@ -26,9 +26,12 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;  // bytes per read()/write() ca
 
 struct OpenDescriptor {
   int descriptor;
+  bool owned = true;  // false: a standard stream, never closed through its handle
 
-  explicit OpenDescriptor(int fd) : descriptor(fd) {}
-  ~OpenDescriptor() { close(descriptor); }
+  explicit OpenDescriptor(int fd, bool own = true) : descriptor(fd), owned(own) {}
+  ~OpenDescriptor() {
+    if (owned) close(descriptor);
+  }
   OpenDescriptor(const OpenDescriptor&) = delete;
   OpenDescriptor& operator=(const OpenDescriptor&) = delete;
 };
@@ -331,18 +334,11 @@ HANDLE GetStdHandle(DWORD which) {
     static std::mutex mutex;
     std::lock_guard<std::mutex> guard(mutex);
     if (handles[descriptor] != 0) return handles[descriptor];
-    const int copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
-    if (copy < 0) {
+    if (fcntl(descriptor, F_GETFD) < 0) {
       failWithErrno();
       return INVALID_HANDLE_VALUE;
     }
-    FileRef file;
-    try {
-      file = std::make_shared<OpenDescriptor>(copy);
-    } catch (...) {
-      close(copy);
-      throw;
-    }
+    FileRef file = std::make_shared<OpenDescriptor>(descriptor, false);
     FileState& files = state();
     std::lock_guard<std::mutex> lock(files.mutex);
     const HANDLE handle = files.table.insert(file);

@@ -78,9 +78,10 @@ WINPORT_API HFILE OpenFile(const char* name, OFSTRUCT* info, UINT style);
 // (made with mode 0700, owned by the caller, never a link). Returns the length
 // without NUL when it fits, else the size needed including NUL; 0 on failure.
 WINPORT_API DWORD GetTempPathA(DWORD size, char* buffer);
-// The standard streams: a handle for descriptor 0, 1 or 2 (a duplicate, so
-// closing the handle leaves the stream open), the same one on every call;
-// INVALID_HANDLE_VALUE for another value or a stream that is closed.
+// The standard streams: a handle for descriptor 0, 1 or 2 as it is at each
+// call (a redirection made later is followed; closing the handle leaves the
+// stream open), the same handle on every call; INVALID_HANDLE_VALUE for
+// another value or a stream that is closed at the first call.
 inline constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
 inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
