@@ -4,7 +4,7 @@
 //   - "ppm": P6, red, green, blue (maxval 255, or 65535 at 48 bits);
 //   - "pnm": the image's own kind: a 1-bit image whose two colours are black
 //     and white is a PBM, an image whose colour table is all grey a PGM,
-//     anything else a PPM.
+//     anything else a PPM. Any other type is taken as "pnm".
 // Luma is (299 R + 587 G + 114 B) / 1000, rounded. Rows arrive top first
 // (netpbm's order), are converted one at a time and written at once.
 #include "pnm_writer.h"
@@ -168,8 +168,7 @@ HGLOBAL BeginExport(FileReference file, const HostFileTable* files, const char* 
                     const BITMAPINFOHEADER* image, HGLOBAL options) {
   const std::string name = fileName != nullptr ? fileName : "";
   const std::string type = TypeOption(options);
-  if (image == nullptr || !Accepts(*image) ||
-      (type != "pnm" && type != "pbm" && type != "pgm" && type != "ppm")) {
+  if (image == nullptr || !Accepts(*image)) {
     Report(kWriterErrorHeader, name);
     return 0;
   }

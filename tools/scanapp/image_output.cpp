@@ -82,7 +82,7 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row) {
 
 Status PageWriter::begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
                          const std::string& outputName, const std::string& format,
-                         const LineLayout& layout) {
+                         const LineLayout& layout, const imagehost::OptionList& options) {
   layout_ = layout;
   if (Status described = DescribeImage(layout, image_); !described) return described;
   imagehost::WriterSetup setup;
@@ -90,6 +90,7 @@ Status PageWriter::begin(const imagehost::WriterPlugin& writer, const std::strin
   setup.fileDesignation = workPath;
   setup.outputName = outputName;
   setup.format = format;
+  setup.options = options;
   setup.callerTopDownOnly = true;  // the scanner delivers the top of the page first
   return writer_.begin(setup, image_);
 }

@@ -46,7 +46,8 @@ class PageWriter {
  public:
   // `format`: the extension naming the file type when outputName does not.
   Status begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
-               const std::string& outputName, const std::string& format, const LineLayout& layout);
+               const std::string& outputName, const std::string& format, const LineLayout& layout,
+               const imagehost::OptionList& options = {});
   // `count` delivered lines, in top-down order, or bottom-up when `bottomUp`
   // (the block's top line last in memory, as the scanner delivers them then).
   Status write(std::span<const uint8_t> lines, uint32_t count, bool bottomUp);
