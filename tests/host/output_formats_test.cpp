@@ -108,6 +108,33 @@ TEST(ImagehostStreams, PipelinesAndRefusals) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
+// The listing names the PNG and netpbm writers' keys; their values are checked.
+TEST(ImagehostOutputOptions, PngAndNetpbmKeysListedAndChecked) {
+  ToolRun list = RunImagehost({"list", "--options"});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  for (const char* line : {"wrpng.DEL\tPNG;Portable Network Graphics (*.png)\n  PNG_COMPRESSION    0..9 (default: 6)",
+                           "native-pnm\t", "  PNM_TYPE           pnm, ppm, pgm, pbm"})
+    EXPECT_NE(list.out.find(line), std::string::npos) << line << "\n" << list.out;
+  TempDir dir;
+  const std::string in = Sample("bmp-grey-8.bmp");
+  const struct {
+    std::string out, option;
+    int exitCode;
+    const char* warning;  // "" for none
+  } cases[] = {{"a.png", "PNG_COMPRESSION=9", 0, ""},
+               {"b.png", "PNG_COMPRESSION=12", 0, "level 6 is used"},
+               {"c.png", "COMPRESS=ON", 2, "has no option COMPRESS"},
+               {"d.pnm", "PNM_TYPE=PPM", 0, ""},
+               {"e.pnm", "PNM_TYPE=tiff", 0, "the image's own kind"}};
+  for (const auto& c : cases) {
+    ToolRun run = RunImagehost({"-q", "convert", in, dir.file(c.out), "-O", c.option});
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.option << ": " << run.err;
+    EXPECT_NE(run.err.find(c.warning), std::string::npos) << c.option << ": " << run.err;
+  }
+  EXPECT_EQ(ReadBytes(dir.file("d.pnm"))[1], '6');  // PPM, though the image is grey
+  EXPECT_EQ(ReadBytes(dir.file("e.pnm"))[1], '5');  // its own kind: PGM
+}
+
 // .tiff and .jpeg choose the writers of .tif and .jpg, in any case.
 TEST(ImagehostAliases, TiffAndJpegChooseTheirWriters) {
   TempDir dir;
