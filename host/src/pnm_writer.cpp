@@ -41,6 +41,9 @@ struct Export {
   std::vector<RGBQUAD> colours;
   Kind kind = Kind::kColour;
   uint32_t rowsWritten = 0;
+  // A 1-bit image into a PBM: whole bytes, 0 when each colour keeps its bit
+  // (index 1 black), 0xFF when they swap (index 0 black); -1: pixel by pixel.
+  int bitmapMask = -1;
   std::vector<uint8_t> line;
   bool failed = false;
 };
@@ -113,6 +116,11 @@ void Pixel(const Export& e, const uint8_t* row, uint32_t x, uint32_t rgb[3]) {
 // One DIB row into e.line in the file's layout.
 void ConvertRow(Export& e, const uint8_t* row) {
   const auto width = static_cast<uint32_t>(e.image.biWidth);
+  if (e.bitmapMask >= 0) {
+    for (size_t i = 0; i < e.line.size(); ++i) e.line[i] = static_cast<uint8_t>(row[i] ^ e.bitmapMask);
+    if (width % 8 != 0) e.line.back() &= static_cast<uint8_t>(0xFF00 >> (width % 8));
+    return;
+  }
   const bool wide = SampleMax(e) > 255;
   std::fill(e.line.begin(), e.line.end(), 0);
   uint8_t* out = e.line.data();
@@ -183,6 +191,10 @@ HGLOBAL BeginExport(FileReference file, const HostFileTable* files, const char* 
             : type == "ppm" ? Kind::kColour
                             : NaturalKind(*image, e->colours);
   e->line.assign(LineBytes(*e), 0);
+  if (e->kind == Kind::kBitmap && image->biBitCount == 1) {
+    auto black = [](const RGBQUAD& c) { return Luma(c.rgbRed, c.rgbGreen, c.rgbBlue) * 2 <= 255; };
+    if (black(e->colours[0]) != black(e->colours[1])) e->bitmapMask = black(e->colours[0]) ? 0xFF : 0;
+  }
   if (files == nullptr || files->open(file, kOpenCreate, &e->file) != 1) {
     Report(kWriterErrorOpen, name);
     return 0;
