@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev   # toolchains; the sanitizer and fuzzer runtimes
   libgtest-dev libbenchmark-dev zlib1g-dev         # test and benchmark frameworks, inflate
-  netpbm imagemagick libtiff-tools                 # independent reference tools used by the tests
+  netpbm imagemagick libtiff-tools pngcheck        # independent reference tools used by the tests
   libjpeg-turbo-progs                              # cjpeg and djpeg, the JPEG references
   libtiff-dev                                      # libtiff in process, side by side in the benchmarks
   binutils time                                    # nm for the export checks, peak memory of a run

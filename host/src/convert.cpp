@@ -8,6 +8,7 @@
 #include "host/output.h"
 #include "host/page_names.h"
 #include "host/source.h"
+#include "host/streams.h"
 #include "host/writer.h"
 
 namespace imagehost {
@@ -30,14 +31,27 @@ ImageFacts FactsOf(const RowSource& source) {
 
 Status Stopped() { return Status::failure("the conversion was stopped"); }
 
+// Opens `path`, or with "-" standard input copied into `spooled`.
 Status OpenInput(PluginSet& plugins, const std::string& path, const std::string& readerName,
-                 const ProgressSink& progress, std::unique_ptr<RowSource>& source) {
+                 const ProgressSink& progress, std::unique_ptr<RowSource>& source,
+                 StandardInput& spooled) {
+  if (IsStandardStream(path)) {
+    if (Status copied = spooled.spool(); !copied) return copied;
+  }
   SourceOptions options;
   options.progress = progress;
   if (!readerName.empty()) {
     if (Status found = plugins.findReader(readerName, options.reader); !found) return found;
   }
-  return OpenSource(plugins, path, options, source);
+  if (!IsStandardStream(path)) return OpenSource(plugins, path, options, source);
+  Status opened = OpenSource(plugins, spooled.path(), options, source);
+  if (opened) return opened;
+  // Messages name what the user gave, not the private copy.
+  std::string message = opened.message();
+  for (size_t at = message.find(spooled.path()); at != std::string::npos;
+       at = message.find(spooled.path(), at))
+    message.replace(at, spooled.path().size(), "standard input");
+  return Status::failure(message);
 }
 
 // Streams the current page of `source` through one export, in blocks.
@@ -48,6 +62,7 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
   setup.writer = &writer;
   setup.fileDesignation = output.workPath();
   setup.outputName = output.path();
+  setup.format = OutputExtension(request.output, request.format);
   setup.options = request.options;
   setup.callerTopDownOnly = !source.randomAccess();
   setup.blockRows = request.blockRows;
@@ -127,8 +142,10 @@ Status Conversion::run() {
 }
 
 Status Conversion::convertInput(const std::string& input, bool first) {
+  StandardInput spooled;
   std::unique_ptr<RowSource> source;
-  if (Status opened = OpenInput(plugins_, input, request_.reader, request_.progress, source);
+  if (Status opened =
+          OpenInput(plugins_, input, request_.reader, request_.progress, source, spooled);
       !opened)
     return opened;
   std::vector<uint32_t> pages;
@@ -174,13 +191,21 @@ Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
                     const WriterPlugin*& writer) {
   return Guarded([&]() -> Status {
     if (!request.writer.empty()) return plugins.findWriter(request.writer, writer);
-    writer = plugins.writerForPath(request.output);
+    const std::string extension = OutputExtension(request.output, request.format);
+    writer = plugins.writerForExtension(extension);
     if (writer != nullptr) return {};
-    std::string extension = FileExtension(request.output);
     if (extension.empty())
-      return Status::failure(request.output + ": no extension to choose a writer by");
-    return Status::failure(request.output + ": no writer takes ." + extension + " files");
+      return Status::failure(IsStandardStream(request.output)
+                                 ? "standard output (-) needs --format EXT to choose a writer"
+                                 : request.output + ": no extension to choose a writer by");
+    return Status::failure((request.format.empty() ? request.output : "--format " + extension) +
+                           ": no writer takes ." + extension + " files");
   });
+}
+
+std::string OutputExtension(const std::string& output, const std::string& format) {
+  if (!format.empty()) return format.front() == '.' ? format.substr(1) : format;
+  return IsStandardStream(output) ? std::string() : FileExtension(output);
 }
 
 std::string CannotAppend(const WriterPlugin& writer, const std::string& output) {
@@ -191,8 +216,9 @@ std::string CannotAppend(const WriterPlugin& writer, const std::string& output) 
 Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
                 uint32_t page, ImageFacts& facts) {
   return Guarded([&]() -> Status {
+    StandardInput spooled;
     std::unique_ptr<RowSource> source;
-    if (Status opened = OpenInput(plugins, path, reader, ProgressSink{}, source); !opened)
+    if (Status opened = OpenInput(plugins, path, reader, ProgressSink{}, source, spooled); !opened)
       return opened;
     if (page != 0) {
       if (Status selected = source->selectPage(page); !selected) return selected;

@@ -17,10 +17,11 @@ uint32_t BlockRows(uint32_t requested, uint32_t stride, uint32_t height) {
 
 namespace {
 
-Status CheckGeometry(const BITMAPINFOHEADER& h) {
+Status CheckGeometry(const BITMAPINFOHEADER& h, bool wide) {
   if (h.biSize != sizeof(BITMAPINFOHEADER))
     return Status::failure("unsupported header size " + std::to_string(h.biSize));
-  if (h.biBitCount != 1 && h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 24)
+  if (h.biBitCount != 1 && h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 24 &&
+      !(wide && h.biBitCount == 48))
     return Status::failure("unsupported bit count " + std::to_string(h.biBitCount));
   if (h.biCompression != BI_RGB)
     return Status::failure("unsupported compression " + std::to_string(h.biCompression));
@@ -38,9 +39,20 @@ Status CheckGeometry(const BITMAPINFOHEADER& h) {
 
 }  // namespace
 
+Status DibImage::makeWideColour(const BITMAPINFOHEADER& header, DibImage& out) {
+  if (header.biBitCount != 48) return Status::failure("not a 48-bit image");
+  if (Status geometry = CheckGeometry(header, true); !geometry) return geometry;
+  DibImage image;
+  image.header_ = header;
+  image.header_.biClrUsed = 0;
+  image.header_.biSizeImage = static_cast<uint32_t>(image.imageBytes());
+  out = std::move(image);
+  return {};
+}
+
 Status DibImage::make(const BITMAPINFOHEADER& header, std::span<const RGBQUAD> palette,
                       DibImage& out) {
-  if (Status geometry = CheckGeometry(header); !geometry) return geometry;
+  if (Status geometry = CheckGeometry(header, false); !geometry) return geometry;
   const uint32_t full = FullPaletteEntries(header.biBitCount);
   uint32_t used = header.biClrUsed;
   if (full == 0) {

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "export_errors.h"
+#include "pnm_writer.h"
 #include "guard.h"
 #include "host/writer.h"
 #include "posix_files.h"
@@ -100,6 +101,10 @@ Status ImageWriter::State::begin() {
   if (setup.callerTopDownOnly && writer.takesForwardOption() &&
       (writer.flags() & kWriterBottomFirst) != 0 && !setup.options.has("FORWARD"))
     setup.options.set("FORWARD", "ON");
+  // The netpbm writer writes the type the output's extension names.
+  const std::string format = setup.format.empty() ? FileExtension(setup.outputName) : setup.format;
+  if (writer.isBuiltIn() && pnm::IsPnmExtension(format) && !setup.options.has(pnm::kTypeOption))
+    setup.options.set(pnm::kTypeOption, format);
   options = setup.options.buildBlock();
   if (options == 0) return fail("not enough memory for the option block");
   description = image.packed();

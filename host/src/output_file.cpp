@@ -8,6 +8,7 @@
 
 #include "guard.h"
 #include "host/output.h"
+#include "host/streams.h"
 
 namespace imagehost {
 
@@ -53,6 +54,7 @@ OutputFile::~OutputFile() { discard(); }
 Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
   return Guarded([&]() -> Status {
     discard();
+    if (IsStandardStream(path)) return prepareStandardOutput(appendToExisting);
     path_ = path;
     workPath_ = path + kWorkSuffix;
     appending_ = false;
@@ -86,6 +88,7 @@ Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
 
 Status OutputFile::commit() {
   if (!active_) return Status::failure("cannot write " + path_ + ": nothing was written");
+  if (toStandardOutput_) return commitStandardOutput();
   if (rename(workPath_.c_str(), path_.c_str()) != 0) {
     Status failed = CannotWrite(path_, errno);
     discard();
@@ -100,6 +103,7 @@ void OutputFile::discard() {
   if (!active_) return;
   unlink(workPath_.c_str());
   active_ = false;
+  toStandardOutput_ = false;
   removal_.disarm();
 }
 

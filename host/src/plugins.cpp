@@ -8,6 +8,7 @@
 #include "export_errors.h"
 #include "guard.h"
 #include "host_module.h"
+#include "pnm_writer.h"
 #include "winport/module.h"
 #include "winport/resource.h"
 
@@ -16,6 +17,17 @@ namespace imagehost {
 namespace {
 
 constexpr size_t kMaxPluginText = 512;  // longest version or extension text taken from a plug-in
+
+// Extensions people use for a format beside the one its writer names.
+constexpr std::pair<const char*, const char*> kExtensionAliases[] = {
+    {"tiff", "tif"},
+    {"jpeg", "jpg"},
+};
+
+// The messages of the host's own writers, by error id.
+constexpr const char* kBuiltInMessages[] = {"", "Unable to open file.",
+                                            "Error writing export file header.",
+                                            "Error writing export file."};
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](char c) {
@@ -50,6 +62,13 @@ std::string FileExtension(const std::string& path) {
 std::string BaseName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CanonicalExtension(const std::string& extension) {
+  const std::string lower = Lower(extension);
+  for (const auto& [alias, canonical] : kExtensionAliases)
+    if (lower == alias) return canonical;
+  return extension;
 }
 
 LoadedPlugin::~LoadedPlugin() {
@@ -136,21 +155,36 @@ Status WriterPlugin::load(const std::string& path, std::unique_ptr<WriterPlugin>
       if (address == nullptr)
         return Status::failure(MissingExport(writer->fileName_, "writer", name));
 
-    // Once per load: the writer keeps the error callback and, if it reads
-    // options through the host, looks OvgXOptBlkGet up on the host's module.
-    ExportHostInfo host{};
-    host.errorCallback = OnExportError;
-    host.hostInstance = HostInstance();
-    writer->description_ = PluginText(x.getExtension(&host));
-    writer->flags_ = host.flags;
-    writer->version_ = PluginText(x.getVersion());
-
-    const std::string& text = writer->description_;
-    writer->defaultExtension_ = text.substr(0, text.find(';'));
-    writer->takePatterns();
+    writer->connect();
     out = std::move(writer);
     return {};
   });
+}
+
+Status WriterPlugin::builtIn(const std::string& name, const WriterExports& exports,
+                             std::unique_ptr<WriterPlugin>& out) {
+  return Guarded([&]() -> Status {
+    std::unique_ptr<WriterPlugin> writer(new WriterPlugin);
+    writer->fileName_ = name;
+    writer->path_ = name;
+    writer->exports_ = exports;
+    writer->connect();
+    out = std::move(writer);
+    return {};
+  });
+}
+
+// Once per load: the writer keeps the error callback and, if it reads
+// options through the host, looks OvgXOptBlkGet up on the host's module.
+void WriterPlugin::connect() {
+  ExportHostInfo host{};
+  host.errorCallback = OnExportError;
+  host.hostInstance = HostInstance();
+  description_ = PluginText(exports_.getExtension(&host));
+  flags_ = host.flags;
+  version_ = PluginText(exports_.getVersion());
+  defaultExtension_ = description_.substr(0, description_.find(';'));
+  takePatterns();
 }
 
 void LoadedPlugin::takePatterns() {
@@ -178,7 +212,9 @@ bool WriterPlugin::takesForwardOption() const { return Lower(defaultExtension_) 
 
 std::string WriterPlugin::errorText(HINSTANCE instance, int32_t errorId) const {
   char text[512] = {};
-  if (errorId > 0) {
+  if (isBuiltIn() && errorId > 0 && static_cast<size_t>(errorId) < std::size(kBuiltInMessages))
+    return kBuiltInMessages[errorId];
+  if (errorId > 0 && !isBuiltIn()) {
     UINT id = static_cast<UINT>(errorId);
     if (instance == 0 || LoadStringA(instance, id, text, sizeof text) == 0)
       LoadStringA(module_, id, text, sizeof text);
@@ -221,6 +257,10 @@ Status PluginSet::load(const std::string& folder) {
       }
       if (!loaded) problems_.push_back(loaded.message());
     }
+    std::unique_ptr<WriterPlugin> pnmWriter;
+    if (Status made = WriterPlugin::builtIn(pnm::kWriterName, pnm::Exports(), pnmWriter); !made)
+      return made;
+    builtIn_.push_back(std::move(pnmWriter));
     return {};
   });
 }
@@ -261,13 +301,24 @@ Status PluginSet::findReader(const std::string& nameOrPath, const ReaderPlugin*&
 }
 
 Status PluginSet::findWriter(const std::string& nameOrPath, const WriterPlugin*& out) {
+  for (const auto& writer : builtIn_) {
+    if (Lower(writer->fileName()) == Lower(nameOrPath)) {
+      out = writer.get();
+      return {};
+    }
+  }
   return Guarded([&] { return FindPlugin(nameOrPath, "writer", writers_, extraWriters_, out); });
 }
 
 const WriterPlugin* PluginSet::writerForPath(const std::string& path) const {
-  std::string extension = FileExtension(path);
-  for (const auto& writer : writers_)
-    if (writer->matchesExtension(extension)) return writer.get();
+  return writerForExtension(FileExtension(path));
+}
+
+const WriterPlugin* PluginSet::writerForExtension(const std::string& extension) const {
+  const std::string wanted = CanonicalExtension(extension);
+  for (const auto& list : {&writers_, &builtIn_})
+    for (const auto& writer : *list)
+      if (writer->matchesExtension(wanted)) return writer.get();
   return nullptr;
 }
 

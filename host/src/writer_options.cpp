@@ -76,6 +76,28 @@ Instead CheckForward(const std::string& value) {
   return std::string("only \"ON\" asks for the top row first: rows are taken bottom first");
 }
 
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  return text;
+}
+
+// The PNG writer takes one digit, blanks around it allowed; anything else is 6.
+Instead CheckPngLevel(const std::string& value) {
+  const size_t first = value.find_first_not_of(' ');
+  const size_t last = value.find_last_not_of(' ');
+  if (first != std::string::npos && first == last && value[first] >= '0' && value[first] <= '9')
+    return std::nullopt;
+  return std::string("not a level from 0 to 9: level 6 is used");
+}
+
+// The netpbm writer compares its types without regard to case.
+Instead CheckPnmType(const std::string& value) {
+  const std::string lower = Lower(value);
+  if (lower == "pnm" || lower == "ppm" || lower == "pgm" || lower == "pbm") return std::nullopt;
+  return std::string("not a netpbm type: the image's own kind is written (as pnm)");
+}
+
 const std::vector<WriterOptionTable>& Tables() {
   static const std::vector<WriterOptionTable> tables = {
       {"TIF",
@@ -102,14 +124,15 @@ const std::vector<WriterOptionTable>& Tables() {
        "BMP writer",
        {{"FORWARD", "ON, OFF", "OFF", "ON: the host delivers the top row first", CheckForward}}},
       {"PCX", "PCX writer", {}},
+      {"PNG",
+       "PNG writer",
+       {{"PNG_COMPRESSION", "0..9", "6", "deflate level (0 stores the rows)", CheckPngLevel}}},
+      {"PNM",
+       "netpbm writer",
+       {{"PNM_TYPE", "pnm, ppm, pgm, pbm", "the output's extension",
+         "file type (pnm: the image's own kind)", CheckPnmType}}},
   };
   return tables;
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return text;
 }
 
 const char* const kCompressNames[][2] = {

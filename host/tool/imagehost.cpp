@@ -20,6 +20,7 @@
 #include "host/page_names.h"
 #include "host/page_selection.h"
 #include "host/plugins.h"
+#include "host/streams.h"
 #include "host/writer_options.h"
 #include "tool_extras.h"
 #include "winport/module.h"
@@ -48,6 +49,9 @@ constexpr const char* kUsage =
     "                   inputs become the pages of one OUT (writers that append pages:\n"
     "                   TIFF). A %d in OUT (or %03d and the like; %% for a percent sign)\n"
     "                   writes one file per page instead, numbered from 0\n"
+    "                   (.tiff and .jpeg as .tif and .jpg; .pnm .ppm .pgm .pbm are\n"
+    "                   written by imagehost itself)\n"
+    "  FILE, IN or OUT  - is standard input or output (never a terminal: pipe it)\n"
     "\n"
     "options:\n"
     "  --page N         page N (0-based) of a multi-page file (info, convert)\n"
@@ -65,6 +69,8 @@ constexpr const char* kUsage =
     "  --rows N         rows per read and write call (convert)\n"
     "  --reader FILE    reader plug-in by file name or path (info, convert)\n"
     "  --writer FILE    writer plug-in by file name or path (convert)\n"
+    "  --format EXT     choose the writer by EXT instead of OUT's extension; needed\n"
+    "                   with OUT - (convert)\n"
     "  --plugins DIR    plug-in folder (default: the folder of imagehost)\n"
     "  --quiet          no progress bar and no summary\n"
     "  --progress       show progress even when stderr is not a terminal (then as\n"
@@ -93,6 +99,7 @@ struct Arguments {
   uint32_t rows = 0;
   std::string reader;
   std::string writer;
+  std::string format;
   std::string plugins;
   bool quiet = false;
   bool help = false;
@@ -187,6 +194,8 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
     out.reader = in.value(name, inlineValue);
   } else if (name == "--writer") {
     out.writer = in.value(name, inlineValue);
+  } else if (name == "--format") {
+    out.format = in.value(name, inlineValue);
   } else if (name == "--plugins") {
     out.plugins = in.value(name, inlineValue);
   } else if (name == "-O") {
@@ -214,6 +223,7 @@ void CheckApplicable(const Arguments& a) {
   refuse(a.command != "list" && a.listOptions, "--options");
   refuse(!convert && a.rows != 0, "--rows");
   refuse(!convert && !a.writer.empty(), "--writer");
+  refuse(!convert && !a.format.empty(), "--format");
   refuse(!convert && !info && a.page.has_value(), "--page");
   refuse(!convert && !info && a.pages.has_value(), "--pages");
   refuse(!convert && !info && !a.reader.empty(), "--reader");
@@ -324,6 +334,7 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   request.blockRows = a.rows;
   request.reader = a.reader;
   request.writer = a.writer;
+  request.format = a.format;
   // A writer without an append path refuses --append before any file is touched.
   const imagehost::WriterPlugin* writer = nullptr;
   if (Status chosen = imagehost::ChooseWriter(plugins, request, writer); !chosen)
@@ -365,7 +376,9 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
                                           (report.filesWritten.size() > 1
                                                ? " ... " + report.filesWritten.back()
                                                : "");
-    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", written.c_str(), f.width,
+    // With the image on standard output the summary goes to stderr.
+    std::fprintf(imagehost::IsStandardStream(request.output) ? stderr : stdout,
+                 "%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", written.c_str(), f.width,
                 f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
                 a.append ? " added" : "", report.reader.c_str(), report.writer.c_str());
   }

@@ -47,7 +47,10 @@ void ProgressDisplay::update(ProgressPhase phase, uint32_t percent) {
 }
 
 void PrintWriterOptions(const PluginSet& plugins) {
-  for (const auto& writer : plugins.writers()) {
+  std::vector<const WriterPlugin*> writers;
+  for (const auto& writer : plugins.writers()) writers.push_back(writer.get());
+  for (const auto& writer : plugins.builtInWriters()) writers.push_back(writer.get());
+  for (const WriterPlugin* writer : writers) {
     const WriterOptionTable* table = FindWriterOptions(writer->defaultExtension());
     std::printf("%s\t%s\n", writer->fileName().c_str(), writer->description().c_str());
     if (table == nullptr) {

@@ -69,5 +69,24 @@ TEST(Streaming, A20000SquareGemConvertsInBoundedMemoryWithAndWithoutSpooling) {
   EXPECT_TRUE(SameFiles(dir.file("top.bmp"), dir.file("spooled.bmp")));
 }
 
+// The PNG writer deflates row by row and the host's netpbm writer writes each
+// row as it comes: neither holds the image.
+TEST(Streaming, A20000SquareGemIntoPngAndNetpbmInBoundedMemory) {
+  TempDir dir;
+  WriteBigGem(dir.file("big.img"));
+  for (const char* out : {"big.png", "big.pbm"}) {
+    ToolRun run = RunImagehostMeasured({"convert", dir.file("big.img"), dir.file(out), "--quiet"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_LT(run.peakRssKiB, kPeakLimitKiB) << out;
+    if (std::string(out) == "big.png") {
+      if (HaveProgram("pngcheck")) {
+        EXPECT_EQ(RunProgram({"pngcheck", "-q", dir.file(out)}).exitCode, 0);
+      }
+    } else {
+      EXPECT_EQ(ReadBytes(dir.file(out)).size(), std::string("P4\n20000 20000\n").size() + 2500u * kSide);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace hosttest

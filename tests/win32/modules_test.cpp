@@ -55,6 +55,8 @@ const std::vector<ModuleCase>& Modules() {
        {WRITER_COMMON_STRINGS(WIN32_TEST_STRING) WRITER_MEMORY_STRINGS(WIN32_TEST_STRING)}, {}},
       {"wrpcx.DEL", false, {WRITER_COMMON_STRINGS(WIN32_TEST_STRING)}, {}},
       {"wrbmp.DEL", false, {WRITER_COMMON_STRINGS(WIN32_TEST_STRING)}, {}},
+      {"wrpng.DEL", false,
+       {WRITER_COMMON_STRINGS(WIN32_TEST_STRING) WRITER_MEMORY_STRINGS(WIN32_TEST_STRING)}, {}},
   };
   return kModules;
 }

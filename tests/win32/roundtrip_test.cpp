@@ -169,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(EveryWriter, RoundTripTest,
                          testing::Values(RoundTrip{"wrtiff.DEL", "rdtiff.DIL", true, "tif"},
                                          RoundTrip{"wrpcx.DEL", "rdpcx.DIL", true, "pcx"},
                                          RoundTrip{"wrjpeg.DEL", "rdjpeg.DIL", false, "jpg"},
-                                         RoundTrip{"wrbmp.DEL", nullptr, true, "bmp"}),
+                                         RoundTrip{"wrbmp.DEL", nullptr, true, "bmp"},
+                                         RoundTrip{"wrpng.DEL", "rdpng.DIL", true, "png"}),
                          [](const testing::TestParamInfo<RoundTrip>& info) {
                            return std::string(info.param.extension);
                          });

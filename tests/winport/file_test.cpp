@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -407,3 +408,71 @@ TEST(FileAttributes, MissingFolderReadOnlyAndNormal) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs `body` in a child whose descriptor 1 is `stdoutFd`; its exit status.
+template <typename Body>
+int inChildWithStdout(int stdoutFd, Body body) {
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(stdoutFd, 1);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// The standard handles stand for descriptors 0-2; GetConsoleMode tells a
+// terminal from anything else.
+TEST(StandardHandles, StableHandlesTerminalsAndWrites) {
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE handle = GetStdHandle(which);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetStdHandle(which), handle);
+  }
+  EXPECT_NE(GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE));
+  SetLastError(0);
+  EXPECT_EQ(GetStdHandle(7), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  TempDir dir;
+  const std::string path = dir.file("plain");
+  HANDLE file = open(path, kReadWrite, CREATE_NEW);
+  DWORD mode = 7;
+  EXPECT_FALSE(GetConsoleMode(file, &mode));
+  CloseHandle(file);
+  EXPECT_FALSE(GetConsoleMode(0, &mode));
+
+  // A pipe on descriptor 1: written through, and not a terminal.
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const int wrote = inChildWithStdout(pipeFds[1], [] {
+    DWORD done = 0, unused = 0;
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetConsoleMode(out, &unused)) return 2;
+    return WriteFile(out, "abc", 3, &done, nullptr) && done == 3 ? 0 : 1;
+  });
+  close(pipeFds[1]);
+  char got[8] = {};
+  EXPECT_EQ(read(pipeFds[0], got, sizeof got), 3);
+  close(pipeFds[0]);
+  EXPECT_EQ(wrote, 0);
+  EXPECT_STREQ(got, "abc");
+
+  // A pseudo-terminal on descriptor 1 is one.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal";
+  const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  EXPECT_EQ(inChildWithStdout(terminal, [] {
+              DWORD unused = 0;
+              return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &unused) ? 0 : 1;
+            }),
+            0);
+  close(terminal);
+  close(master);
+}

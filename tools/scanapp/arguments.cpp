@@ -19,14 +19,19 @@ const char* const kUsage =
     "  -A, info --options what the scanner can do: modes, sources with their bed sizes,\n"
     "                     resolutions (native and enhanced) and depths\n"
     "  scan -o OUT        scan into OUT; the writer plug-in is chosen by OUT's extension\n"
-    "                     (.bmp, .tif, ...). OUT is written as OUT.part and renamed when\n"
-    "                     the scan succeeded\n"
+    "                     (.bmp, .tif/.tiff, .jpg/.jpeg, .pcx, .png; .pnm, .ppm, .pgm and\n"
+    "                     .pbm are written by scanapp itself). OUT is written as OUT.part\n"
+    "                     and renamed when the scan succeeded. -o - writes the image to\n"
+    "                     standard output once the scan succeeded (never to a terminal)\n"
     "\n"
     "scan options:\n"
     "  --resolution DPI   resolution in both directions (default 300)\n"
     "  --xres DPI, --yres DPI\n"
     "                     horizontal and vertical resolution\n"
     "  --mode MODE        lineart, halftone, gray, color (default) or color16\n"
+    "                     (16 bits per sample: PNG and netpbm output only)\n"
+    "  --format EXT       choose the writer by EXT instead of OUT's extension; needed\n"
+    "                     with -o -\n"
     "  -l MM, -t MM       left and top edge of the area in millimetres (default 0)\n"
     "  -x MM, -y MM       width and height of the area in millimetres (default: to the\n"
     "                     edge of the bed)\n"
@@ -181,6 +186,11 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
     if (inlineValue) throw UsageError{name + " takes no value"};
     return true;
   }
+  if (name == "--format") {
+    out.format = in.value(name, inlineValue);
+    if (out.format.empty()) throw UsageError{"--format needs an extension (png, tif, pnm, ...)"};
+    return true;
+  }
   if (ParseOutputOption(name, [&] { return in.value(name, inlineValue); }, out)) {
     if (inlineValue) throw UsageError{name + " takes no value"};
     return true;
@@ -226,6 +236,7 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
 
 // Options of the scan command given to info, and combinations that exclude each other.
 void CheckCombination(const Arguments& a) {
+  if (a.command == "info" && !a.format.empty()) throw UsageError{"--format applies to scan only"};
   const bool scanOptions = !a.output.empty() || a.resolution || a.xResolution || a.yResolution ||
                            a.mode || a.millimetreArea.any() || a.area || a.brightness != 0 ||
                            a.contrast != 0 || a.source != Source::kFlatbed || a.halftone ||

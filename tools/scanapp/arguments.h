@@ -39,7 +39,8 @@ struct Arguments {
   bool help = false;
   bool version = false;
 
-  std::string output;
+  std::string output;  // "-": standard output
+  std::string format;  // --format: the extension choosing the writer
   std::optional<uint16_t> resolution, xResolution, yResolution;
   std::optional<Mode> mode;
   PartialArea millimetreArea;

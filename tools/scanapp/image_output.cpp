@@ -32,10 +32,15 @@ Status DescribeImage(const LineLayout& layout, imagehost::DibImage& image) {
       palette.push_back(RGBQUAD{v, v, v, 0});
     }
   } else {
-    header.biBitCount = 24;
+    header.biBitCount = layout.wideColour ? 48 : 24;
   }
   if (layout.pixelsPerLine > INT32_MAX || layout.lineCount > INT32_MAX)
     return Status::failure("the scan is too large for an image file");
+  if (header.biBitCount == 48) {
+    Status made = imagehost::DibImage::makeWideColour(header, image);
+    if (!made) return Status::failure("the scan cannot be written as an image: " + made.message());
+    return {};
+  }
   header.biClrUsed = static_cast<uint32_t>(palette.size());
   Status made = imagehost::DibImage::make(header, palette, image);
   if (!made) return Status::failure("the scan cannot be written as an image: " + made.message());
@@ -53,6 +58,15 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row) {
       }
       break;
     case DATATYPE_COLOUR16:
+      if (layout.wideColour) {
+        // Little-endian u16 R, G, B into little-endian B, G, R.
+        for (uint32_t x = 0; x < pixels; ++x, line += 6, row += 6) {
+          std::memcpy(row, line + 4, 2);
+          std::memcpy(row + 2, line + 2, 2);
+          std::memcpy(row + 4, line, 2);
+        }
+        break;
+      }
       // Little-endian u16 R, G, B: the high byte of each.
       for (uint32_t x = 0; x < pixels; ++x, line += 6, row += 3) {
         row[0] = line[5];
@@ -67,14 +81,15 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row) {
 }
 
 Status PageWriter::begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
-                         const std::string& outputName, const LineLayout& layout,
-                         const imagehost::OptionList& options) {
+                         const std::string& outputName, const std::string& format,
+                         const LineLayout& layout, const imagehost::OptionList& options) {
   layout_ = layout;
   if (Status described = DescribeImage(layout, image_); !described) return described;
   imagehost::WriterSetup setup;
   setup.writer = &writer;
   setup.fileDesignation = workPath;
   setup.outputName = outputName;
+  setup.format = format;
   setup.options = options;
   setup.callerTopDownOnly = true;  // the scanner delivers the top of the page first
   return writer_.begin(setup, image_);

@@ -3,8 +3,8 @@
 // The device delivers lines without padding: line art and halftone 1 bit per
 // pixel, most significant bit first, 1 = bright; grey 1 byte; colour R, G, B;
 // colour with 16-bit samples three little-endian u16. DIB rows are padded to
-// 4 bytes, colour is stored B, G, R, and 16-bit samples keep their high byte
-// (the writers take at most 8 bits per sample).
+// 4 bytes and colour is stored B, G, R; 16-bit samples stay 16-bit (a 48-bit
+// DIB) when the writer takes them, else they keep their high byte.
 #pragma once
 
 #include <cstdint>
@@ -30,11 +30,12 @@ struct LineLayout {
   uint32_t lineCount = 0;
   uint16_t xDpi = 0;
   uint16_t yDpi = 0;
+  bool wideColour = false;  // 16-bit samples written as such (a 48-bit DIB)
 };
 
 using scanclient::ExpectedLineBytes;
 
-// The DIB description of a scan: 1, 8 or 24 bits, a black-to-white palette below 24.
+// The DIB description of a scan: 1, 8, 24 or 48 bits, a black-to-white palette below 24.
 Status DescribeImage(const LineLayout& layout, imagehost::DibImage& image);
 
 // One delivered line into one DIB row (`row` holds the image's stride).
@@ -43,8 +44,9 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row);
 // One page written through a writer plug-in into a file the caller names.
 class PageWriter {
  public:
+  // `format`: the extension naming the file type when outputName does not.
   Status begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
-               const std::string& outputName, const LineLayout& layout,
+               const std::string& outputName, const std::string& format, const LineLayout& layout,
                const imagehost::OptionList& options = {});
   // `count` delivered lines, in top-down order, or bottom-up when `bottomUp`
   // (the block's top line last in memory, as the scanner delivers them then).

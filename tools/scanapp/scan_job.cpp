@@ -15,7 +15,9 @@
 
 #include "ferrox/driver.h"
 #include "host/output.h"
+#include "host/convert.h"
 #include "host/plugins.h"
+#include "host/streams.h"
 #include "host/writer_options.h"
 #include "exit_codes.h"
 #include "image_output.h"
@@ -139,6 +141,7 @@ class ScanJob {
   }
 
   void chooseWriter();
+  void checkSampleSize();
   void startSession();
   void queryDevice();
   void buildParameters();
@@ -172,19 +175,32 @@ class ScanJob {
 
 void ScanJob::chooseWriter() {
   if (Status loaded = plugins_.load(folder_); !loaded) Throw(loaded.message());
-  writer_ = plugins_.writerForPath(args_.output);
+  const std::string extension = imagehost::OutputExtension(args_.output, args_.format);
+  writer_ = plugins_.writerForExtension(extension);
   if (writer_ == nullptr) {
-    const std::string extension = imagehost::FileExtension(args_.output);
+    if (imagehost::IsStandardStream(args_.output) && extension.empty())
+      throw UsageError{"-o - (standard output) needs --format EXT to choose a writer"};
     Throw(extension.empty() ? args_.output + ": no extension to choose a writer by"
-                            : args_.output + ": no writer plug-in in " + folder_ + " takes ." +
-                                  extension + " files");
+                            : (args_.format.empty() ? args_.output : "--format " + extension) +
+                                  ": no writer plug-in in " + folder_ + " takes ." + extension +
+                                  " files");
   }
+  checkSampleSize();
   if (args_.batch && !HasPageNumber(args_.output) && !writer_->appendsPages())
     throw UsageError{"--batch needs %d in the output name, since " + writer_->fileName() +
                      " writes one page per file"};
   options_ = args_.writerOptions;
   if (Status checked = CheckOptions(*writer_, args_.shorthands, options_); !checked)
     throw UsageError{checked.message()};
+}
+
+// Colour with 16-bit samples goes only to a writer that keeps them: writing
+// 8 bits instead would quietly lose what the mode was chosen for.
+void ScanJob::checkSampleSize() {
+  if (args_.scanMode() != Mode::kColour16 || writer_->takesWideColour()) return;
+  throw UsageError{"--mode color16: " + writer_->fileName() +
+                   " writes at most 8 bits per sample; write .png, .ppm or .pnm to keep 16 "
+                   "bits, or scan with --mode color"};
 }
 
 void ScanJob::startSession() {
@@ -305,6 +321,7 @@ LineLayout ScanJob::outputLayout() {
   layout.lineCount = geometry.lineCount;
   layout.xDpi = parameters_.frame.xResolution;
   layout.yDpi = parameters_.frame.yResolution;
+  layout.wideColour = layout.dataType == DATATYPE_COLOUR16 && writer_->takesWideColour();
   if (layout.pixelsPerLine == 0 || layout.lineCount == 0 ||
       layout.bytesPerLine != ExpectedLineBytes(layout.dataType, layout.pixelsPerLine))
     Throw("the scanner describes its lines as " + std::to_string(layout.pixelsPerLine) +
@@ -395,7 +412,8 @@ bool ScanJob::scanPage(uint32_t page, const imagehost::OutputFile& output) {
   setProgressCallback();  // a device that does not keep it had it cleared at the start
 
   PageWriter writer;
-  if (Status begun = writer.begin(*writer_, output.workPath(), output.path(), layout, options_);
+  if (Status begun = writer.begin(*writer_, output.workPath(), output.path(), args_.format, layout,
+                                  options_);
       !begun)
     Throw(begun.message());
   readPage(writer, layout, monitor, buffer);
@@ -408,8 +426,10 @@ bool ScanJob::scanPage(uint32_t page, const imagehost::OutputFile& output) {
 void ScanJob::summarise(const std::string& name, const LineLayout& layout, uint32_t pages) const {
   if (args_.quiet) return;
   static const char* const kBits[] = {"1-bit", "1-bit", "8-bit grey", "24-bit", "24-bit"};
-  std::printf("%s: %u x %u, %s, %u x %u dpi%s\n", name.c_str(), layout.pixelsPerLine,
-              layout.lineCount, kBits[std::min<uint16_t>(layout.dataType, 4)], layout.xDpi,
+  // With the image on standard output the summary goes to stderr.
+  std::fprintf(imagehost::IsStandardStream(name) ? stderr : stdout,
+              "%s: %u x %u, %s, %u x %u dpi%s\n", name.c_str(), layout.pixelsPerLine,
+              layout.lineCount, layout.wideColour ? "48-bit" : kBits[std::min<uint16_t>(layout.dataType, 4)], layout.xDpi,
               layout.yDpi, pages > 1 ? (", " + std::to_string(pages) + " pages").c_str() : "");
   std::fflush(stdout);
 }

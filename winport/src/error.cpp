@@ -39,6 +39,8 @@ DWORD errorFromErrno(int error) {
       return ERROR_DISK_FULL;
     case ENOEXEC:
       return ERROR_BAD_FORMAT;
+    case EPIPE:
+      return ERROR_NO_DATA;
     default:  // EACCES, EPERM, EROFS, EISDIR, ELOOP, ETXTBSY, ...
       return ERROR_ACCESS_DENIED;
   }

@@ -26,9 +26,12 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;  // bytes per read()/write() ca
 
 struct OpenDescriptor {
   int descriptor;
+  bool owned = true;  // false: a standard stream, never closed through its handle
 
-  explicit OpenDescriptor(int fd) : descriptor(fd) {}
-  ~OpenDescriptor() { close(descriptor); }
+  explicit OpenDescriptor(int fd, bool own = true) : descriptor(fd), owned(own) {}
+  ~OpenDescriptor() {
+    if (owned) close(descriptor);
+  }
   OpenDescriptor(const OpenDescriptor&) = delete;
   OpenDescriptor& operator=(const OpenDescriptor&) = delete;
 };
@@ -314,5 +317,47 @@ BOOL CloseHandle(HANDLE handle) {
   }
   file = std::move(*entry);
   files.table.erase(handle);
+  return TRUE;
+}
+
+HANDLE GetStdHandle(DWORD which) {
+  const int descriptor = which == STD_INPUT_HANDLE    ? 0
+                         : which == STD_OUTPUT_HANDLE ? 1
+                         : which == STD_ERROR_HANDLE  ? 2
+                                                      : -1;
+  if (descriptor < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  return winport::guarded<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+    static HANDLE handles[3] = {};
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> guard(mutex);
+    if (handles[descriptor] != 0) return handles[descriptor];
+    if (fcntl(descriptor, F_GETFD) < 0) {
+      failWithErrno();
+      return INVALID_HANDLE_VALUE;
+    }
+    FileRef file = std::make_shared<OpenDescriptor>(descriptor, false);
+    FileState& files = state();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    const HANDLE handle = files.table.insert(file);
+    if (handle == 0) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return INVALID_HANDLE_VALUE;
+    }
+    handles[descriptor] = handle;
+    return handle;
+  });
+}
+
+BOOL GetConsoleMode(HANDLE handle, DWORD* mode) {
+  FileRef file = fileOf(handle);
+  if (!file) return FALSE;
+  if (isatty(file->descriptor) != 1) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (mode != nullptr) *mode = 0;
   return TRUE;
 }

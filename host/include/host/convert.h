@@ -28,16 +28,17 @@ struct ImageFacts {
 };
 
 // Opens `path` (with `reader` when not empty: a file name in the plug-in
-// folder or a path) and describes page `page`.
+// folder or a path; "-": standard input) and describes page `page`.
 HOST_API Status Describe(PluginSet& plugins, const std::string& path, const std::string& reader,
                          uint32_t page, ImageFacts& facts);
 
 struct ConvertRequest {
-  std::string input;
+  std::string input;  // "-": standard input
   // Several inputs, merged in this order (when not empty, `input` is unused).
   std::vector<std::string> inputs;
   // OUT, or with "%d" (or "%0Nd") a pattern: one file per page written, the
-  // number counting the files from 0.
+  // number counting the files from 0. "-": standard output (the writer
+  // then from `format`).
   std::string output;
   uint32_t page = 0;
   bool allPages = false;  // every page; each after the first appended (writers that append)
@@ -50,6 +51,7 @@ struct ConvertRequest {
   uint32_t blockRows = 0;  // rows per read and write call; 0: blocks of about 1 MiB
   std::string reader;      // empty: chosen from the file's first bytes
   std::string writer;      // empty: chosen by the output's extension
+  std::string format;      // an extension choosing the writer instead of the output's
   ProgressSink progress;
 };
 
@@ -70,10 +72,13 @@ struct ConvertReport {
 HOST_API Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report);
 
 // The writer a conversion uses: request.writer when given, else the one for
-// the output's extension.
+// request.format, else the one for the output's extension.
 HOST_API Status ChooseWriter(PluginSet& plugins, const ConvertRequest& request,
                              const WriterPlugin*& writer);
 // The refusal of `append` by a writer that cannot add pages.
 HOST_API std::string CannotAppend(const WriterPlugin& writer, const std::string& output);
+// The extension that names the output's type: `format` when given, else the
+// output's own.
+HOST_API std::string OutputExtension(const std::string& output, const std::string& format);
 
 }  // namespace imagehost

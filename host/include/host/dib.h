@@ -30,6 +30,9 @@ class HOST_API DibImage {
   // table, and images larger than kMaxImageBytes.
   static Status make(const BITMAPINFOHEADER& header, std::span<const RGBQUAD> palette,
                      DibImage& out);
+  // The same for a 48-bit image (three little-endian 16-bit samples per
+  // pixel, blue first), for the writers that take one (kWriterTakesWideColour).
+  static Status makeWideColour(const BITMAPINFOHEADER& header, DibImage& out);
 
   const BITMAPINFOHEADER& header() const { return header_; }
   const std::vector<RGBQUAD>& palette() const { return palette_; }
@@ -49,7 +52,7 @@ class HOST_API DibImage {
   std::vector<RGBQUAD> palette_;
 };
 
-// Entries of the full colour table for a bit count: 2, 16, 256, or 0 for 24 bits.
+// Entries of the full colour table for a bit count: 2, 16, 256, or 0 for 24 and 48 bits.
 HOST_API uint32_t FullPaletteEntries(uint32_t bits);
 
 // Rows per block: `requested` when not 0, else as many as fit kDefaultBlockBytes;

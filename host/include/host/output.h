@@ -35,16 +35,22 @@ class HOST_API OutputFile {
   // True when the temporary file started as a copy of an existing file.
   bool appending() const { return appending_; }
 
-  // Renames the temporary file over `path`.
+  // Renames the temporary file over `path`. With "-" for `path` (standard
+  // output, host/streams.h) the temporary file is private and commit copies
+  // it to standard output; prepare refuses a terminal and appending.
   Status commit();
   // Removes the temporary file.
   void discard();
 
  private:
+  Status prepareStandardOutput(bool appendToExisting);
+  Status commitStandardOutput();
+
   std::string path_;
   std::string workPath_;
   bool appending_ = false;
   bool active_ = false;
+  bool toStandardOutput_ = false;
   AbortRemoval removal_;
 };
 

@@ -85,12 +85,18 @@ struct WriterExports {
 // path, OVXDLbegin_write on an existing file adding a page to it (the TIFF
 // writer reports 252); writers without one (248, 249) replace the file.
 inline constexpr uint32_t kWriterAppendsPages = 4;
+// Bit 8 set says the writer also takes 48-bit rows: three little-endian
+// 16-bit samples per pixel, blue first, rows padded to 4 bytes like any DIB's.
+inline constexpr uint32_t kWriterTakesWideColour = 256;
 
 class HOST_API WriterPlugin : public LoadedPlugin {
  public:
   // Loads the writer at `path` and calls OVXDLget_ext once, handing it the
   // host's error callback and module.
   static Status load(const std::string& path, std::unique_ptr<WriterPlugin>& out);
+  // A writer built into the host, named `name`, through its entry points.
+  static Status builtIn(const std::string& name, const WriterExports& exports,
+                        std::unique_ptr<WriterPlugin>& out);
 
   const WriterExports& exports() const { return exports_; }
   // WriterFlags from OVXDLget_ext.
@@ -102,12 +108,18 @@ class HOST_API WriterPlugin : public LoadedPlugin {
   bool matchesExtension(const std::string& extension) const;
   // True when the writer adds a page to an existing target (kWriterAppendsPages).
   bool appendsPages() const { return (flags_ & kWriterAppendsPages) != 0; }
+  // True when the writer keeps 16 bits per sample (kWriterTakesWideColour).
+  bool takesWideColour() const { return (flags_ & kWriterTakesWideColour) != 0; }
+  // True for a writer built into the host.
+  bool isBuiltIn() const { return module_ == 0; }
   // The BMP writer takes its row order from the option "FORWARD".
   bool takesForwardOption() const;
   // The writer's message for an error id (LoadStringA on `instance`, else on the loaded module).
   std::string errorText(HINSTANCE instance, int32_t errorId) const;
 
  private:
+  void connect();
+
   WriterExports exports_;
   uint32_t flags_ = 0;
   std::string defaultExtension_;
@@ -124,6 +136,8 @@ class HOST_API PluginSet {
   // case), in file-name order. Files that cannot be loaded are skipped and
   // described in problems(). Fails only when the folder cannot be read.
   Status load(const std::string& folder);
+  // The host's own writers (netpbm); chosen by extension after the plug-ins.
+  const std::vector<std::unique_ptr<WriterPlugin>>& builtInWriters() const { return builtIn_; }
 
   const std::string& folder() const { return folder_; }
   const std::vector<std::unique_ptr<ReaderPlugin>>& readers() const { return readers_; }
@@ -136,6 +150,9 @@ class HOST_API PluginSet {
   Status findWriter(const std::string& nameOrPath, const WriterPlugin*& out);
   // The first writer whose extension text matches the extension of `path`; null if none.
   const WriterPlugin* writerForPath(const std::string& path) const;
+  // The same for an extension without its dot. Aliases (tiff, jpeg) count as
+  // the extension they stand for; the host's own writers come last.
+  const WriterPlugin* writerForExtension(const std::string& extension) const;
 
  private:
   std::string folder_;
@@ -143,6 +160,7 @@ class HOST_API PluginSet {
   std::vector<std::unique_ptr<WriterPlugin>> writers_;
   std::vector<std::unique_ptr<ReaderPlugin>> extraReaders_;
   std::vector<std::unique_ptr<WriterPlugin>> extraWriters_;
+  std::vector<std::unique_ptr<WriterPlugin>> builtIn_;
   std::vector<std::string> problems_;
 };
 
@@ -150,5 +168,8 @@ class HOST_API PluginSet {
 HOST_API std::string FileExtension(const std::string& path);
 // The file name part of a path.
 HOST_API std::string BaseName(const std::string& path);
+// The extension an alias stands for ("tiff" -> "tif", "jpeg" -> "jpg"); any
+// other extension as it is.
+HOST_API std::string CanonicalExtension(const std::string& extension);
 
 }  // namespace imagehost

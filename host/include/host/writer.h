@@ -28,6 +28,8 @@ struct WriterSetup {
   const WriterPlugin* writer = nullptr;
   std::string fileDesignation;  // what the writer opens: the output's temporary path
   std::string outputName;       // the output as the user named it: messages, file name text
+  std::string format;           // the extension naming the file type (the host's netpbm
+                                // writer takes it as its PNM_TYPE); empty: outputName's
   OptionList options;
   bool callerTopDownOnly = false;
   uint32_t blockRows =

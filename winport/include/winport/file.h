@@ -78,6 +78,16 @@ WINPORT_API HFILE OpenFile(const char* name, OFSTRUCT* info, UINT style);
 // (made with mode 0700, owned by the caller, never a link). Returns the length
 // without NUL when it fits, else the size needed including NUL; 0 on failure.
 WINPORT_API DWORD GetTempPathA(DWORD size, char* buffer);
+// The standard streams: a handle for descriptor 0, 1 or 2 as it is at each
+// call (a redirection made later is followed; closing the handle leaves the
+// stream open), the same handle on every call; INVALID_HANDLE_VALUE for
+// another value or a stream that is closed at the first call.
+inline constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+WINPORT_API HANDLE GetStdHandle(DWORD which);
+// TRUE when the file is a terminal, with 0 in `mode`; FALSE for anything else.
+WINPORT_API BOOL GetConsoleMode(HANDLE file, DWORD* mode);
 // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY (the caller may not write
 // it, or its mode has no write bit at all) or FILE_ATTRIBUTE_NORMAL;
 // INVALID_FILE_ATTRIBUTES when it does not exist.
