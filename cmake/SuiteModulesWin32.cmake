@@ -17,7 +17,7 @@ function(suite_module target)
   add_custom_command(TARGET ${target} PRE_LINK
     COMMAND ${CMAKE_COMMAND} -DOBJECTS_DIR=${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.dir
             -DOBJCOPY=${CMAKE_OBJCOPY} -DRC_COMPILER=${CMAKE_RC_COMPILER}
-            -DC_COMPILER=${CMAKE_C_COMPILER} -DOUTPUT=${texts}
+            -DC_COMPILER=${CMAKE_C_COMPILER} -DOUTPUT=${texts} -DFILE_NAME=${ARG_FILE_NAME}
             -P ${CMAKE_SOURCE_DIR}/cmake/ModuleTexts.cmake
     VERBATIM)
   # The exports are __stdcall functions under their plain names (the .def

@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "FAX File Reader V1.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdfax",
-    .versionText = "FAX File Reader V1.0",
+    .versionText = kVersionText,
     .cancellable = true,
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -36,4 +39,4 @@ constexpr auto kFaxExports =
     reader::JoinExports(reader::kCoreExports, reader::kPageExports, kFaxOwnExports);
 }  // namespace
 
-READER_MODULE(kFaxExports, RDFAX_STRINGS)
+READER_MODULE(kFaxExports, RDFAX_STRINGS, ::reader::kVersionText)

@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "IMG File Reader V1.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdgem",
-    .versionText = "IMG File Reader V1.0",
+    .versionText = kVersionText,
     .cancellable = false,  // the progress callback's answer is not used
     .processWideError = false,
     .printResult = 0,  // OVDLprint answers as OVDLrender does
@@ -31,4 +34,4 @@ namespace {
 constexpr auto kGemExports = reader::JoinExports(reader::kCoreExports);
 }  // namespace
 
-READER_MODULE(kGemExports, RDGEM_STRINGS)
+READER_MODULE(kGemExports, RDGEM_STRINGS, ::reader::kVersionText)

@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "GIF File Reader V1.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdgif",
-    .versionText = "GIF File Reader V1.0",
+    .versionText = kVersionText,
     .cancellable = true,
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -31,4 +34,4 @@ namespace {
 constexpr auto kGifExports = reader::JoinExports(reader::kCoreExports);
 }  // namespace
 
-READER_MODULE(kGifExports, RDGIF_STRINGS)
+READER_MODULE(kGifExports, RDGIF_STRINGS, ::reader::kVersionText)

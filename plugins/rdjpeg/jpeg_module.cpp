@@ -83,9 +83,12 @@ void Release(reader::ImageBlockBase& image) {
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "JPEG File Reader V1.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdjpeg",
-    .versionText = "JPEG File Reader V1.0",
+    .versionText = kVersionText,
     .cancellable = true,
     .processWideError = false,
     .printResult = 0,  // OVDLprint answers as OVDLrender does, storing no id
@@ -111,4 +114,4 @@ namespace {
 constexpr auto kJpegExports = reader::JoinExports(reader::kCoreExports);
 }  // namespace
 
-READER_MODULE(kJpegExports, RDJPEG_STRINGS)
+READER_MODULE(kJpegExports, RDJPEG_STRINGS, ::reader::kVersionText)

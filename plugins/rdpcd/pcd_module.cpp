@@ -65,5 +65,6 @@ void TraceHook(int level, const char* format, ...) {
 }  // namespace rdpcd
 
 // A reader without pages: the core entry points only.
+WINPORT_MODULE_VERSION(rdpcd::kVersionText);
 WINPORT_MODULE(reader::kCoreExports, std::size(reader::kCoreExports), rdpcd::kStringResources,
                std::size(rdpcd::kStringResources), rdpcd::DllMain)

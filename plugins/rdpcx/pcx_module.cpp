@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "PCX/DCX File Reader V2.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdpcx",
-    .versionText = "PCX/DCX File Reader V2.0",
+    .versionText = kVersionText,
     .cancellable = false,  // the progress callback's answer is not used
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -31,4 +34,4 @@ namespace {
 constexpr auto kPcxExports = reader::JoinExports(reader::kCoreExports, reader::kPageExports);
 }  // namespace
 
-READER_MODULE(kPcxExports, RDPCX_STRINGS)
+READER_MODULE(kPcxExports, RDPCX_STRINGS, ::reader::kVersionText)

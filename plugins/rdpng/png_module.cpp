@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "PNG File Reader V1.0";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdpng",
-    .versionText = "PNG File Reader V1.0",
+    .versionText = kVersionText,
     .cancellable = true,
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -31,4 +34,4 @@ namespace {
 constexpr auto kPngExports = reader::JoinExports(reader::kCoreExports);
 }  // namespace
 
-READER_MODULE(kPngExports, RDPNG_STRINGS)
+READER_MODULE(kPngExports, RDPNG_STRINGS, ::reader::kVersionText)

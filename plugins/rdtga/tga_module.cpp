@@ -4,9 +4,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "Targa File Reader V1.1";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdtga",
-    .versionText = "Targa File Reader V1.1",
+    .versionText = kVersionText,
     .cancellable = false,  // the progress callback's answer is not used
     .processWideError = true,
     .printResult = kReaderNoPrinting,
@@ -32,4 +35,4 @@ namespace {
 constexpr auto kTgaExports = reader::JoinExports(reader::kCoreExports);
 }  // namespace
 
-READER_MODULE(kTgaExports, RDTGA_STRINGS)
+READER_MODULE(kTgaExports, RDTGA_STRINGS, ::reader::kVersionText)

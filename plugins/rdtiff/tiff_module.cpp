@@ -3,9 +3,12 @@
 
 namespace reader {
 
+// OVDLget_ver, and the module's version resource.
+constexpr char kVersionText[] = "TIFF File Reader V1.2";
+
 const ReaderFormat gReaderFormat = {
     .traceName = "rdtiff",
-    .versionText = "TIFF File Reader V1.2",
+    .versionText = kVersionText,
     .cancellable = true,
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -31,4 +34,4 @@ namespace {
 constexpr auto kTiffExports = reader::JoinExports(reader::kCoreExports, reader::kPageExports);
 }  // namespace
 
-READER_MODULE(kTiffExports, RDTIFF_STRINGS)
+READER_MODULE(kTiffExports, RDTIFF_STRINGS, ::reader::kVersionText)

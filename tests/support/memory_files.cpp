@@ -40,7 +40,7 @@ struct MemoryFilesCallbacks {
     return it == fs().open_.end() ? nullptr : &it->second;
   }
 
-  static int32_t open(FileReference ref, int32_t mode, uint32_t* handle) {
+  static int32_t CALLBACK open(FileReference ref, int32_t mode, uint32_t* handle) {
     MemoryFiles& f = fs();
     if (f.failOpen || ref == nullptr || handle == nullptr) return 0;
     std::string name(static_cast<const char*>(ref));
@@ -57,13 +57,13 @@ struct MemoryFilesCallbacks {
     return 1;
   }
 
-  static int32_t close(uint32_t handle) {
+  static int32_t CALLBACK close(uint32_t handle) {
     if (fs().open_.erase(handle) == 0) return 0;
     fs().closes++;
     return 1;
   }
 
-  static int32_t read(uint32_t handle, void* buffer, uint32_t count) {
+  static int32_t CALLBACK read(uint32_t handle, void* buffer, uint32_t count) {
     MemoryFiles::OpenFile* file = find(handle);
     if (file == nullptr) return -1;
     MemoryFiles& f = fs();
@@ -79,7 +79,7 @@ struct MemoryFilesCallbacks {
     return static_cast<int32_t>(n);
   }
 
-  static int32_t write(uint32_t handle, const void* buffer, uint32_t count) {
+  static int32_t CALLBACK write(uint32_t handle, const void* buffer, uint32_t count) {
     MemoryFiles::OpenFile* file = find(handle);
     if (file == nullptr) return -1;
     MemoryFiles& f = fs();
@@ -94,7 +94,7 @@ struct MemoryFilesCallbacks {
     return static_cast<int32_t>(n);
   }
 
-  static int32_t seek(uint32_t handle, int32_t offset, int32_t origin) {
+  static int32_t CALLBACK seek(uint32_t handle, int32_t offset, int32_t origin) {
     MemoryFiles::OpenFile* file = find(handle);
     if (file == nullptr) return -1;
     int64_t base = 0;
@@ -106,7 +106,7 @@ struct MemoryFilesCallbacks {
     return static_cast<int32_t>(target);
   }
 
-  static int32_t readByte(uint32_t handle) {
+  static int32_t CALLBACK readByte(uint32_t handle) {
     uint8_t byte = 0;
     return read(handle, &byte, 1) == 1 ? byte : -1;
   }

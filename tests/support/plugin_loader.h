@@ -1,8 +1,11 @@
 // Loading the built modules by file name from build/bin, as the host does.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <type_traits>
 
+#include "allocation_hooks.h"
 #include "winport/windows.h"
 
 namespace testsupport {
@@ -18,6 +21,26 @@ std::string testModulePath(const std::string& fileName);
 // Removes the shared data sections a test made under the namespace `ns` (the
 // value it gave WINPORT_SHM_NAMESPACE), so test runs leave none behind.
 void RemoveSharedSections(const std::string& ns);
+
+// A handle of the platform's type made from a number (the forged handles of
+// the tests), and a handle as a number (for messages): handles are numbers on
+// Linux, pointers on Windows.
+template <typename Handle = HGLOBAL>
+Handle HandleFromNumber(uintptr_t number) {
+  if constexpr (std::is_pointer_v<Handle>) {
+    return reinterpret_cast<Handle>(number);
+  } else {
+    return static_cast<Handle>(number);
+  }
+}
+template <typename Handle>
+uintptr_t NumberOf(Handle handle) {
+  if constexpr (std::is_pointer_v<Handle>) {
+    return reinterpret_cast<uintptr_t>(handle);
+  } else {
+    return static_cast<uintptr_t>(handle);
+  }
+}
 
 // A fresh empty folder for one test's files; removed with its content by the destructor.
 class TempDir {
@@ -47,7 +70,8 @@ class LoadedModule {
   // The export `name`, cast to F; nullptr when missing.
   template <typename F>
   F get(const char* name) const {
-    return reinterpret_cast<F>(GetProcAddress(module_, name));
+    // Through the generic function type, whatever the platform declares FARPROC as.
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
   }
 
  private:

@@ -19,6 +19,8 @@
 #include "tga_format.h"
 #include "tiff_format.h"
 
+#include <winver.h>  // after the system headers the ones above include
+
 namespace {
 
 struct StringEntry {
@@ -69,6 +71,44 @@ std::string BinFolder() {
   folder.erase(folder.find_last_of("\\/"));
   folder.erase(folder.find_last_of("\\/") + 1);
   return folder + "bin\\";
+}
+
+// The file's VERSIONINFO resource, as GetFileVersionInfoA reads it.
+struct VersionResource {
+  bool present = false;
+  std::string description;
+  std::string fileVersion;
+  std::string originalName;
+  DWORD versionMS = 0;
+  DWORD versionLS = 0;
+};
+
+VersionResource ReadVersion(const std::string& path) {
+  VersionResource out;
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return out;
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return out;
+  auto text = [&](const char* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
+    return VerQueryValueA(data.data(), key.c_str(), &value, &length) && length > 0
+               ? std::string(static_cast<const char*>(value))
+               : std::string();
+  };
+  void* fixed = nullptr;
+  UINT length = 0;
+  out.present = VerQueryValueA(data.data(), "\\", &fixed, &length) && length >= sizeof(VS_FIXEDFILEINFO);
+  if (out.present) {
+    out.versionMS = static_cast<VS_FIXEDFILEINFO*>(fixed)->dwFileVersionMS;
+    out.versionLS = static_cast<VS_FIXEDFILEINFO*>(fixed)->dwFileVersionLS;
+  }
+  out.description = text("FileDescription");
+  out.fileVersion = text("FileVersion");
+  out.originalName = text("OriginalFilename");
+  return out;
 }
 
 template <typename F>
@@ -141,6 +181,31 @@ TEST_P(ModuleTest, ExportsAnswerThroughTheirCallingConvention) {
     EXPECT_NE(endWrite(foreign, &progress), kWriterOk);
     EXPECT_EQ(GlobalFree(foreign), nullptr);
   }
+}
+
+// The version resource is made from the text the version export returns:
+// that text is its description, and its "major.minor" the file version.
+TEST_P(ModuleTest, VersionResourceIsTheVersionText) {
+  const char* version = GetParam().reader ? Export<OVDLget_ver_fn>(module_, "OVDLget_ver")()
+                                          : Export<OVXDLget_ver_fn>(module_, "OVXDLget_ver")();
+  const VersionResource resource = ReadVersion(BinFolder() + GetParam().file);
+  ASSERT_TRUE(resource.present) << "no VERSIONINFO";
+  EXPECT_EQ(resource.description, version);
+  EXPECT_EQ(resource.originalName, GetParam().file);
+  const std::string text = version;
+  const std::string dotted = text.substr(text.find_last_of(" V") + 1);
+  EXPECT_EQ(resource.fileVersion, dotted);
+  const DWORD major = std::stoul(dotted), minor = std::stoul(dotted.substr(dotted.find('.') + 1));
+  EXPECT_EQ(resource.versionMS, (major << 16) | minor);
+  EXPECT_EQ(resource.versionLS, 0u);
+}
+
+TEST(PhotoCdLibrary, CarriesAVersionResource) {
+  const VersionResource resource = ReadVersion(BinFolder() + "PCDLIB32.dll");
+  ASSERT_TRUE(resource.present) << "no VERSIONINFO";
+  EXPECT_EQ(resource.description, "Photo CD Image Library V1.0");
+  EXPECT_EQ(resource.fileVersion, "1.0");
+  EXPECT_EQ(resource.originalName, "PCDLIB32.dll");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPlugin, ModuleTest, testing::ValuesIn(Modules()),

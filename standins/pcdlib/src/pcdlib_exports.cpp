@@ -58,4 +58,6 @@ constexpr WinportExport kExports[] = {
 
 }  // namespace
 
+// The library has no version export; its version resource names it.
+WINPORT_MODULE_VERSION("Photo CD Image Library V1.0");
 WINPORT_MODULE(kExports, std::size(kExports), nullptr, 0, nullptr)

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "pcdlib/pcdlib_status.h"
-#include "tool_runner.h"
 
 namespace everyreader {
 
@@ -119,7 +119,8 @@ std::unique_ptr<readertest::OpenImage> ContractTest::open(const Bytes& bytes, co
   std::string reference = name + std::to_string(opened_++);
   if (traits->viaLibrary) {
     reference = dir.file(reference + ".pcd");
-    hosttest::WriteBytes(reference, bytes);
+    std::ofstream(reference, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   return std::make_unique<readertest::OpenImage>(*api, reference, bytes);
 }

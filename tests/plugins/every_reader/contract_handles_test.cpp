@@ -7,8 +7,8 @@ namespace {
 
 using HandlesTest = ContractTest;
 
-using GetRawStripDataFn = HGLOBAL (*)(HGLOBAL image, DWORD* byteCount);
-using GetTiffHeaderFn = int32_t (*)(HGLOBAL image, void* destination);
+using GetRawStripDataFn = HGLOBAL(WINAPI*)(HGLOBAL image, DWORD* byteCount);
+using GetTiffHeaderFn = int32_t(WINAPI*)(HGLOBAL image, void* destination);
 
 // Every call that takes an image handle refuses 0, a freed image, a live
 // block that is not an image, and a value never issued: 8 with the reader's
@@ -24,8 +24,8 @@ TEST_P(HandlesTest, HandlesThatAreNoImageAreRefused) {
   HGLOBAL foreign = GlobalAlloc(GHND, 4096);
   auto rawStrips = api->module.get<GetRawStripDataFn>("GetRawStripData");
   auto tiffHeader = api->module.get<GetTiffHeaderFn>("GetTiffHeader");
-  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, HGLOBAL{0xDEADBEEF}}) {
-    SCOPED_TRACE("handle " + std::to_string(bad));
+  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, testsupport::HandleFromNumber(0xDEADBEEF)}) {
+    SCOPED_TRACE("handle " + std::to_string(testsupport::NumberOf(bad)));
     uint8_t buffer[64] = {};
     ImageHeaderRecord record{};
     auto check = [&](int32_t result, const char* call) {

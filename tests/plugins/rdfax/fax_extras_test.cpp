@@ -5,8 +5,8 @@
 namespace faxreadertest {
 namespace {
 
-using GetRawStripDataFn = HGLOBAL (*)(HGLOBAL image, DWORD* byteCount);
-using GetTiffHeaderFn = int32_t (*)(HGLOBAL image, void* destination);
+using GetRawStripDataFn = HGLOBAL(WINAPI*)(HGLOBAL image, DWORD* byteCount);
+using GetTiffHeaderFn = int32_t(WINAPI*)(HGLOBAL image, void* destination);
 
 class FaxExtras : public FaxTest {
  protected:
@@ -44,7 +44,7 @@ TEST_F(FaxExtras, RawStripDataHoldsTheStripsBackToBack) {
   ASSERT_EQ(image.initResult, 1) << api.lastError();
   DWORD count = 0;
   HGLOBAL block = rawStrips(image.handle, &count);
-  ASSERT_NE(block, 0u) << api.lastError();
+  ASSERT_NE(block, HGLOBAL{}) << api.lastError();
   EXPECT_EQ(count, 5000u + 100u + 4096u);
   EXPECT_EQ(TakeBlock(block), all);
 }
@@ -70,7 +70,7 @@ TEST_F(FaxExtras, RawStripDataRefusals) {
     readertest::OpenImage image(api, "t.vlf", MarkedFax(tifftest::Build({page})));
     ASSERT_EQ(image.initResult, 1) << api.lastError();
     DWORD count = 99;
-    EXPECT_EQ(rawStrips(image.handle, &count), 0u);
+    EXPECT_EQ(rawStrips(image.handle, &count), HGLOBAL{});
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(api.lastError(), "Invalid FAX header information.");
   }
@@ -82,11 +82,11 @@ TEST_F(FaxExtras, RawStripDataRefusals) {
     readertest::OpenImage image(api, "t.vlf", MarkedFax(tifftest::Build({longCount})));
     ASSERT_EQ(image.initResult, 1) << api.lastError();
     DWORD count = 0;
-    EXPECT_EQ(rawStrips(image.handle, &count), 0u);
+    EXPECT_EQ(rawStrips(image.handle, &count), HGLOBAL{});
     EXPECT_EQ(api.lastError(), "Error reading from file.");
   }
   DWORD count = 0;
-  EXPECT_EQ(rawStrips(0, &count), 0u);
+  EXPECT_EQ(rawStrips(0, &count), HGLOBAL{});
   EXPECT_EQ(api.lastError(), "Invalid image handle.");
 }
 

@@ -86,7 +86,7 @@ TEST_F(GemTest, EveryHandleTakingCallRefusesAnInvalidHandle) {
     freed = image.handle;
   }
   HGLOBAL foreign = GlobalAlloc(GHND, 4096);  // a live block that is not an image
-  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, HGLOBAL{0xDEADBEEF}}) {
+  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, testsupport::HandleFromNumber(0xDEADBEEF)}) {
     uint8_t buffer[16];
     ImageHeaderRecord record{};
     auto check = [&](int32_t result, const char* call) {
@@ -172,11 +172,11 @@ TEST_F(GemTest, InitFailuresCloseTheFileAndFreeTheBlock) {
   };
   for (const Case& c : cases) {
     int closes = files.closes;
-    HGLOBAL handle = 0xFFFF;
+    HGLOBAL handle = testsupport::HandleFromNumber(0xFFFF);
     files.put(c.name, c.bytes);
     EXPECT_EQ(api.init(c.name, &handle, files.openForRead(c.name), 0, 0, files.table()), c.result) << c.name;
     EXPECT_EQ(api.lastError(), c.text) << c.name;
-    EXPECT_EQ(handle, 0u) << c.name;
+    EXPECT_EQ(handle, HGLOBAL{}) << c.name;
     EXPECT_EQ(files.closes, closes + 1) << c.name;
   }
   // A null file table or handle address: refused without a crash.
@@ -193,7 +193,7 @@ TEST_F(GemTest, AllocationFailuresReportNoMemory) {
   winport_test_fail_allocation(1);
   EXPECT_EQ(api.init("mem.img", &handle, files.openForRead("mem.img"), 0, 0, files.table()), 6);
   EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
-  EXPECT_EQ(handle, 0u);
+  EXPECT_EQ(handle, HGLOBAL{});
   EXPECT_EQ(files.openHandles(), 0);
 
   readertest::OpenImage image(api, "mem.img", SmallFile());

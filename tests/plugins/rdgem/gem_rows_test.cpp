@@ -255,7 +255,7 @@ struct Calls {
   int32_t answer = 1;
 };
 Calls* gCalls = nullptr;
-int32_t Record(uint32_t first, uint32_t percent, uint32_t third) {
+int32_t CALLBACK Record(uint32_t first, uint32_t percent, uint32_t third) {
   EXPECT_EQ(first, 0x1111u);
   EXPECT_EQ(third, 0x3333u);
   gCalls->percents.push_back(percent);

@@ -34,7 +34,7 @@ inline void ExpectEveryAllocationFailureReported(const ReaderApi& api, const std
       result = exercise(handle);
       EXPECT_EQ(api.close(handle), 1);
     } else {
-      EXPECT_EQ(handle, 0u);
+      EXPECT_EQ(handle, HGLOBAL{});
     }
     winport_test_fail_allocation(0);
     if (result != 1) {

@@ -57,7 +57,7 @@ class ReaderProbeTest : public ::testing::Test {
 };
 
 int32_t gCallsUntilCancel = 0;
-int32_t CancelAfter(uint32_t, uint32_t, uint32_t) {
+int32_t CALLBACK CancelAfter(uint32_t, uint32_t, uint32_t) {
   return --gCallsUntilCancel > 0 ? 1 : 0;
 }
 
@@ -114,8 +114,10 @@ TEST_F(ReaderProbeTest, DepthsWithoutConversionLeaveTheRowAlone) {
 TEST_F(ReaderProbeTest, Pages) {
   // A multi-page reader exports the page calls under their ordinals too.
   HMODULE module = api.module.handle();
-  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(kOrdOVDLset_page)), reinterpret_cast<FARPROC>(api.setPage));
-  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(kOrdOVDLget_page)), reinterpret_cast<FARPROC>(api.getPage));
+  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(kOrdOVDLset_page)),
+            reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(api.setPage)));
+  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(kOrdOVDLget_page)),
+            reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(api.getPage)));
   readertest::OpenImage image(api, "pages.prb", ProbeFile(4, 3, 8, 8, 0, 3));
   ASSERT_EQ(image.initResult, 1);
   ImageHeaderRecord record{};

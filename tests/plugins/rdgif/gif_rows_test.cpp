@@ -175,7 +175,7 @@ TEST_F(GifTest, CorruptDataFailsAfterTheRowsBeforeIt) {
   }
 }
 
-int32_t StopOnFirstReport(uint32_t, uint32_t, uint32_t) {
+int32_t CALLBACK StopOnFirstReport(uint32_t, uint32_t, uint32_t) {
   return 0;
 }
 

@@ -168,7 +168,7 @@ TEST_F(JpegTest, NarrowAndOffsetRowsTakeWholePixels) {
   EXPECT_EQ(Bytes(rows[0].begin() + 30, rows[0].end()), Bytes(10, 0xEE));
 }
 
-int32_t StopAtOnce(uint32_t, uint32_t, uint32_t) {
+int32_t CALLBACK StopAtOnce(uint32_t, uint32_t, uint32_t) {
   return 0;
 }
 

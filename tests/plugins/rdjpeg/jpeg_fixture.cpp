@@ -191,7 +191,7 @@ std::pair<int32_t, std::string> JpegTest::OpenResult(const Bytes& bytes) {
   if (result == 1) {
     api.close(handle);
   } else {
-    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(handle, HGLOBAL{});
   }
   return {result, text};
 }

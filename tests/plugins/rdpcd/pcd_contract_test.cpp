@@ -48,7 +48,7 @@ TEST_F(PcdReaderTest, ExportTableMatchesTheModule) {
 TEST_F(PcdReaderTest, EveryHandleTakingCallRefusesAnInvalidHandle) {
   HGLOBAL freed = openPattern()->handle;
   HGLOBAL foreign = GlobalAlloc(GHND, 4096);  // a live block that is not an image
-  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, HGLOBAL{0xDEADBEEF}}) {
+  for (HGLOBAL bad : {HGLOBAL{0}, freed, foreign, testsupport::HandleFromNumber(0xDEADBEEF)}) {
     uint8_t buffer[16];
     ImageHeaderRecord record{};
     const std::string missing = dir.file("missing.pcd");
@@ -75,19 +75,19 @@ TEST_F(PcdReaderTest, EveryHandleTakingCallRefusesAnInvalidHandle) {
 TEST_F(PcdReaderTest, InitFailuresLeaveNothingBehind) {
   auto notPcd = open("text.pcd", Bytes(9000, 'x'));
   EXPECT_EQ(notPcd->initResult, 0);
-  EXPECT_EQ(notPcd->handle, 0u);
+  EXPECT_EQ(notPcd->handle, HGLOBAL{});
   EXPECT_EQ(api.lastError(), "Cannot open file.");
 
-  HGLOBAL handle = 0xFFFF;
+  HGLOBAL handle = testsupport::HandleFromNumber(0xFFFF);
   EXPECT_EQ(api.init(dir.file("missing.pcd").c_str(), &handle, 0, 0, 0, nullptr), 0);
-  EXPECT_EQ(handle, 0u);
+  EXPECT_EQ(handle, HGLOBAL{});
   EXPECT_EQ(api.init(dir.file("missing.pcd").c_str(), nullptr, 0, 0, 0, nullptr), 8);
 
   // The block cannot be had: the library's image is closed again.
   winport_test_fail_allocation(1);
   auto noMemory = openPattern();
   EXPECT_EQ(noMemory->initResult, 6);
-  EXPECT_EQ(noMemory->handle, 0u);
+  EXPECT_EQ(noMemory->handle, HGLOBAL{});
   EXPECT_EQ(api.lastError(), "Unable to allocate memory for image.");
   EXPECT_EQ(library.openImages(), 0u);
 }

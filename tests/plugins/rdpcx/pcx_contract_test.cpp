@@ -220,10 +220,10 @@ TEST_F(PcxTest, InitFailuresCloseTheFile) {
   for (const Case& c : cases) {
     int closes = files.closes;
     files.put(c.name, c.bytes);
-    HGLOBAL handle = 0xFFFF;
+    HGLOBAL handle = testsupport::HandleFromNumber(0xFFFF);
     EXPECT_EQ(api.init(c.name, &handle, files.openForRead(c.name), 0, 0, files.table()), 3) << c.name;
     EXPECT_EQ(api.lastError(), c.text) << c.name;
-    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(handle, HGLOBAL{});
     EXPECT_EQ(files.closes, closes + 1) << c.name;
   }
   for (uint8_t version : {0, 2, 3, 4, 5}) {

@@ -174,7 +174,7 @@ TEST_F(PcxTest, HeaderMidwayAndProgress) {
   ASSERT_EQ(image.buildHead(record, &info), 1);
   EXPECT_EQ(info[40], 0x42);
   ProgressRecord progress{};
-  progress.callback = [](uint32_t, uint32_t, uint32_t) -> int32_t { return 0; };
+  progress.callback = [](uint32_t, uint32_t, uint32_t) CALLBACK -> int32_t { return 0; };
   progress.step = 10;
   progress.total = 240;
   int32_t result = 0;

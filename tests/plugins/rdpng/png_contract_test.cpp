@@ -114,7 +114,7 @@ TEST_F(PngTest, CancellationStopsAfterTheRowsDelivered) {
   const uint32_t stride = Stride(p);
   readertest::OpenImage image(api, "cancel.png", File(p));
   ProgressRecord progress{};
-  progress.callback = [](uint32_t, uint32_t, uint32_t) -> int32_t { return 0; };
+  progress.callback = [](uint32_t, uint32_t, uint32_t) CALLBACK -> int32_t { return 0; };
   progress.step = 1;
   progress.total = 100;
   int32_t result = 0;

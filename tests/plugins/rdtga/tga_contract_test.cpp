@@ -126,11 +126,11 @@ TEST_F(TgaTest, InitFailuresCloseTheFileAndFreeTheBlock) {
   };
   for (const Case& c : cases) {
     int closes = files.closes;
-    HGLOBAL handle = 0xFFFF;
+    HGLOBAL handle = testsupport::HandleFromNumber(0xFFFF);
     files.put(c.name, c.bytes);
     EXPECT_EQ(api.init(c.name, &handle, files.openForRead(c.name), 0, 0, files.table()), c.result) << c.name;
     EXPECT_EQ(api.lastError(), c.text) << c.name;
-    EXPECT_EQ(handle, 0u) << c.name;
+    EXPECT_EQ(handle, HGLOBAL{}) << c.name;
     EXPECT_EQ(files.closes, closes + 1) << c.name;
   }
 }

@@ -201,7 +201,7 @@ TEST_F(TgaTest, NarrowAndOffsetReads) {
   }
 }
 
-int32_t StopAtOnce(uint32_t, uint32_t, uint32_t) {
+int32_t CALLBACK StopAtOnce(uint32_t, uint32_t, uint32_t) {
   return 0;
 }
 

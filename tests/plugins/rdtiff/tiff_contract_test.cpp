@@ -74,7 +74,7 @@ TEST_F(TiffTest, CancellationStopsAfterTheRowsDelivered) {
   readertest::OpenImage image(api, "cancel.tif", AllocatingFile());
   ASSERT_EQ(image.initResult, 1);
   ProgressRecord progress{};
-  progress.callback = [](uint32_t, uint32_t, uint32_t) -> int32_t { return 0; };
+  progress.callback = [](uint32_t, uint32_t, uint32_t) CALLBACK -> int32_t { return 0; };
   progress.step = 1;
   progress.total = 100;
   int32_t result = 0;

@@ -2,6 +2,7 @@
 // writes, bad handles and calls the contract does not allow.
 #include <cstring>
 
+#include "winport/memory.h"
 #include "wrbmp_harness.h"
 
 namespace wrbmptest {
@@ -41,7 +42,7 @@ TEST_F(WrbmpTest, UnsupportedImagesAreRefusedBeforeTheFileIsTouched) {
     dib.header()->biCompression = c.compression;
     dib.header()->biSize = c.size;
     int32_t flags = -1;
-    EXPECT_EQ(Begin(writer, dib.header(), &flags), 0u);
+    EXPECT_EQ(Begin(writer, dib.header(), &flags), HGLOBAL{});
     EXPECT_EQ(flags, static_cast<int32_t>(kFlagsTopFirst));
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].id, kWriterErrorHeader);
@@ -51,7 +52,7 @@ TEST_F(WrbmpTest, UnsupportedImagesAreRefusedBeforeTheFileIsTouched) {
     EXPECT_EQ(MemoryFiles::instance().opens, 0);
   }
   int32_t flags = -1;
-  EXPECT_EQ(Begin(writer, nullptr, &flags), 0u);
+  EXPECT_EQ(Begin(writer, nullptr, &flags), HGLOBAL{});
   EXPECT_EQ(flags, static_cast<int32_t>(kFlagsTopFirst));
 }
 
@@ -59,7 +60,7 @@ TEST_F(WrbmpTest, OpenFailureReportsError1AndStillReportsFlags) {
   MemoryFiles::instance().failOpen = true;
   const Dib dib = MakeDib(4, 4, 8);
   int32_t flags = -1;
-  EXPECT_EQ(Begin(writer, dib.header(), &flags), 0u);
+  EXPECT_EQ(Begin(writer, dib.header(), &flags), HGLOBAL{});
   EXPECT_EQ(flags, static_cast<int32_t>(kFlagsTopFirst));
   ASSERT_EQ(Reports().size(), 1u);
   EXPECT_EQ(Reports()[0].instance, writer.module.handle());
@@ -68,7 +69,7 @@ TEST_F(WrbmpTest, OpenFailureReportsError1AndStillReportsFlags) {
   EXPECT_EQ(Reports()[0].file, kOutName);
 
   Reports().clear();
-  EXPECT_EQ(writer.beginWrite(kOutName.c_str(), nullptr, "x", dib.header(), 0, nullptr), 0u);
+  EXPECT_EQ(writer.beginWrite(kOutName.c_str(), nullptr, "x", dib.header(), 0, nullptr), HGLOBAL{});
   EXPECT_EQ(ReportedIds(), std::vector<int32_t>{kWriterErrorOpen});
 }
 
@@ -79,7 +80,7 @@ TEST_F(WrbmpTest, AllocationFailureClosesTheFileWithoutAReport) {
   int32_t flags = -1;
   const HGLOBAL handle = Begin(writer, dib.header(), &flags);
   winport_test_fail_allocation(0);
-  EXPECT_EQ(handle, 0u);
+  EXPECT_EQ(handle, HGLOBAL{});
   EXPECT_EQ(flags, static_cast<int32_t>(kFlagsTopFirst));
   EXPECT_TRUE(Reports().empty());
   EXPECT_EQ(MemoryFiles::instance().opens, 1);
@@ -98,7 +99,7 @@ TEST_F(WrbmpTest, ShortHeaderWritesReportError2AndTheExportGoesOn) {
     RunPlan plan;
     plan.blocks = {2, 2};
     const RunResult run = RunExport(writer, dib, plan);
-    ASSERT_NE(run.handle, 0u);
+    ASSERT_NE(run.handle, HGLOBAL{});
     EXPECT_EQ(ReportedIds(), std::vector<int32_t>{kWriterErrorHeader});
     EXPECT_EQ(run.blockResults, (std::vector<int32_t>{kWriterOk, kWriterOk}));
     // The rows are all in place, but the file is not valid: the export fails at its end.
@@ -157,7 +158,7 @@ TEST_F(WrbmpTest, NullErrorCallbackFailsSilently) {
   EXPECT_EQ(run.endResult, kWriterWriteFailed);
   MemoryFiles::instance().failOpen = true;
   int32_t flags = -1;
-  EXPECT_EQ(Begin(writer, dib.header(), &flags), 0u);
+  EXPECT_EQ(Begin(writer, dib.header(), &flags), HGLOBAL{});
   EXPECT_TRUE(Reports().empty());
 }
 
@@ -167,12 +168,12 @@ TEST_F(WrbmpTest, HandlesThatAreNotLiveBlocksAreRefused) {
   const uint8_t rows[8] = {};
   EXPECT_EQ(writer.writeBlock(0, 1, 4, rows, &progress), kWriterWriteFailed);
   EXPECT_EQ(writer.endWrite(0, &progress), kWriterWriteFailed);
-  EXPECT_EQ(writer.writeBlock(0xDEADBEEF, 1, 4, rows, &progress), kWriterWriteFailed);
+  EXPECT_EQ(writer.writeBlock(testsupport::HandleFromNumber(0xDEADBEEF), 1, 4, rows, &progress), kWriterWriteFailed);
 
   // Someone else's block, whatever its size, is left alone.
   for (size_t size = 1; size <= 400; ++size) {
     const HGLOBAL foreign = GlobalAlloc(GHND, size);
-    ASSERT_NE(foreign, 0u);
+    ASSERT_NE(foreign, HGLOBAL{});
     EXPECT_EQ(writer.writeBlock(foreign, 1, 4, rows, &progress), kWriterWriteFailed);
     EXPECT_EQ(writer.endWrite(foreign, &progress), kWriterWriteFailed);
     EXPECT_EQ(GlobalSize(foreign), size);
@@ -183,7 +184,7 @@ TEST_F(WrbmpTest, HandlesThatAreNotLiveBlocksAreRefused) {
   // A block after end_write.
   int32_t flags = 0;
   const HGLOBAL handle = Begin(writer, dib.header(), &flags);
-  ASSERT_NE(handle, 0u);
+  ASSERT_NE(handle, HGLOBAL{});
   EXPECT_EQ(writer.writeBlock(handle, 2, 4, dib.rows.data(), &progress), kWriterOk);
   EXPECT_EQ(writer.endWrite(handle, &progress), kWriterOk);
   EXPECT_EQ(writer.writeBlock(handle, 1, 4, rows, &progress), kWriterWriteFailed);
@@ -200,7 +201,7 @@ TEST_F(WrbmpTest, BlocksTheFileCannotHoldAreRefused) {
     Reports().clear();
     int32_t flags = 0;
     const HGLOBAL handle = Begin(writer, dib.header(), &flags, kOutName.c_str(), options);
-    ASSERT_NE(handle, 0u);
+    ASSERT_NE(handle, HGLOBAL{});
     ExportProgress progress{};
     progress.flags = static_cast<uint32_t>(flags);
     EXPECT_EQ(writer.writeBlock(handle, 3, 8, tooMany.data(), &progress), kWriterOk);
@@ -236,9 +237,9 @@ TEST_F(WrbmpTest, LongFileNamesAreCutToTheField) {
   std::string utf8(98, 'b');
   utf8 += "\xC3\xA9\xC3\xA9";  // two 2-byte characters: the first would be split at 99
   int32_t flags = 0;
-  EXPECT_EQ(Begin(writer, dib.header(), &flags, ascii.c_str()), 0u);
-  EXPECT_EQ(Begin(writer, dib.header(), &flags, utf8.c_str()), 0u);
-  EXPECT_EQ(Begin(writer, dib.header(), &flags, nullptr), 0u);
+  EXPECT_EQ(Begin(writer, dib.header(), &flags, ascii.c_str()), HGLOBAL{});
+  EXPECT_EQ(Begin(writer, dib.header(), &flags, utf8.c_str()), HGLOBAL{});
+  EXPECT_EQ(Begin(writer, dib.header(), &flags, nullptr), HGLOBAL{});
   ASSERT_EQ(Reports().size(), 3u);
   EXPECT_EQ(Reports()[0].file, std::string(99, 'a'));
   EXPECT_EQ(Reports()[1].file, std::string(98, 'b'));

@@ -15,7 +15,7 @@ TEST_F(WrbmpTest, PixelOffsetFollowsTheBitCount) {
     SCOPED_TRACE(c.bits);
     const Dib dib = MakeDib(5, 3, c.bits);
     const RunResult run = RunExport(writer, dib);
-    ASSERT_NE(run.handle, 0u);
+    ASSERT_NE(run.handle, HGLOBAL{});
     EXPECT_EQ(ReadLe32(run.file, 10), c.offset);
     EXPECT_EQ(run.file, ExpectedBmp(dib));
     EXPECT_EQ(run.endResult, kWriterOk);

@@ -12,7 +12,7 @@ struct ProgressCall {
 std::vector<ProgressCall> gCalls;
 int32_t gAnswer = 1;
 
-int32_t RecordProgress(int32_t zero, int32_t percent, uint32_t user) {
+int32_t CALLBACK RecordProgress(int32_t zero, int32_t percent, uint32_t user) {
   gCalls.push_back({zero, percent, user});
   return gAnswer;
 }

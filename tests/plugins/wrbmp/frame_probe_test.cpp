@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "program_export.h"
 #include "wrbmp_harness.h"
 
 namespace {
@@ -14,9 +15,8 @@ bool gFillWholeBuffer = false;  // a getter that leaves no room for the NUL
 }  // namespace
 
 // The host's option getter; the test program stands in for the host library.
-extern "C" __attribute__((visibility("default"))) int32_t OvgXOptBlkGet(HGLOBAL /*options*/,
-                                                                         const char* key,
-                                                                         char* value) {
+SUITE_PROGRAM_EXPORT int32_t CALLBACK OvgXOptBlkGet(HGLOBAL /*options*/, const char* key,
+                                                    char* value) {
   if (!gProbePresent || std::strcmp(key, "PROBE") != 0) return 1;
   if (gFillWholeBuffer) {
     std::memset(value, 'v', kOptionValueSize);
@@ -63,7 +63,7 @@ class FrameProbeTest : public ::testing::Test {
     int32_t flags = -1;
     const HGLOBAL block = beginWrite(kOutName.c_str(), RecordingFiles::table(), kOutName.c_str(),
                                      &image, 0, &flags);
-    EXPECT_NE(block, 0u);
+    EXPECT_NE(block, HGLOBAL{});
     EXPECT_EQ(flags, 96);
     EXPECT_EQ(endWrite(block, nullptr), kWriterOk);
     const std::vector<uint8_t> bytes = MemoryFiles::instance().bytes(kOutName);
@@ -102,7 +102,7 @@ TEST_F(FrameProbeTest, FailedBeginCanWithholdTheFlagsAndReleasesEverything) {
   int32_t flags = -1;
   EXPECT_EQ(beginWrite(kOutName.c_str(), RecordingFiles::table(), kOutName.c_str(), &image, 0,
                        &flags),
-            0u);
+            HGLOBAL{});
   EXPECT_EQ(flags, -1);
   EXPECT_EQ(ReportedIds(), std::vector<int32_t>{kWriterErrorMemory});
   EXPECT_EQ(Reports()[0].module, "writer_probe.DLL");
@@ -114,7 +114,7 @@ TEST_F(FrameProbeTest, FailedBeginCanWithholdTheFlagsAndReleasesEverything) {
 }
 
 int gProgressCalls = 0;
-int32_t CancelOnThirdCall(int32_t, int32_t, uint32_t) {
+int32_t CALLBACK CancelOnThirdCall(int32_t, int32_t, uint32_t) {
   return ++gProgressCalls < 3 ? 1 : 0;
 }
 
@@ -126,7 +126,7 @@ TEST_F(FrameProbeTest, AppendsRowsTopFirstAndStopsWhenCancelled) {
   int32_t flags = -1;
   const HGLOBAL block = beginWrite(kOutName.c_str(), RecordingFiles::table(), kOutName.c_str(),
                                    &image, 0, &flags);
-  ASSERT_NE(block, 0u);
+  ASSERT_NE(block, HGLOBAL{});
   const uint8_t rows[16] = {'0', 0, 0, 0, '1', 0, 0, 0, '2', 0, 0, 0, '3', 0, 0, 0};
   ExportProgress progress{};
   progress.bytesTotal = 16;

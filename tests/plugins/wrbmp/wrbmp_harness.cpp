@@ -11,7 +11,7 @@ std::vector<ErrorReport>& Reports() {
   return reports;
 }
 
-void RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file) {
+void CALLBACK RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file) {
   Reports().push_back({instance, id, module != nullptr ? module : "(null)",
                        file != nullptr ? file : "(null)"});
 }
@@ -41,7 +41,7 @@ const HostFileTable& Memory() {
   return *MemoryFiles::table();
 }
 
-int32_t RecordingWrite(uint32_t handle, const void* buffer, uint32_t count) {
+int32_t CALLBACK RecordingWrite(uint32_t handle, const void* buffer, uint32_t count) {
   RecordingFiles& files = RecordingFiles::instance();
   const int64_t position = Memory().seek(handle, 0, 1);
   const bool shorten = files.shortWrites.count(files.writes.size()) != 0 && count > 0;
@@ -49,19 +49,19 @@ int32_t RecordingWrite(uint32_t handle, const void* buffer, uint32_t count) {
   return Memory().write(handle, buffer, shorten ? count - 1 : count);
 }
 
-int32_t RecordingOpen(FileReference file, int32_t mode, uint32_t* handle) {
+int32_t CALLBACK RecordingOpen(FileReference file, int32_t mode, uint32_t* handle) {
   return Memory().open(file, mode, handle);
 }
-int32_t RecordingClose(uint32_t handle) {
+int32_t CALLBACK RecordingClose(uint32_t handle) {
   return Memory().close(handle);
 }
-int32_t RecordingRead(uint32_t handle, void* buffer, uint32_t count) {
+int32_t CALLBACK RecordingRead(uint32_t handle, void* buffer, uint32_t count) {
   return Memory().read(handle, buffer, count);
 }
-int32_t RecordingSeek(uint32_t handle, int32_t offset, int32_t origin) {
+int32_t CALLBACK RecordingSeek(uint32_t handle, int32_t offset, int32_t origin) {
   return Memory().seek(handle, offset, origin);
 }
-int32_t RecordingReadByte(uint32_t handle) {
+int32_t CALLBACK RecordingReadByte(uint32_t handle) {
   return Memory().readByte(handle);
 }
 

@@ -29,7 +29,7 @@ struct ErrorReport {
 };
 // Reports received by RecordError since the last clear.
 std::vector<ErrorReport>& Reports();
-void RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file);
+void CALLBACK RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file);
 std::vector<int32_t> ReportedIds();
 
 // The in-memory files behind a table that logs every write and can make chosen

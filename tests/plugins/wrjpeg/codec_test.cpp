@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <set>
 
@@ -65,10 +66,10 @@ TEST(WrjpegCodec, ForwardDctIsTheScaledTwoDimensionalDct) {
         double sum = 0;
         for (int y = 0; y < 8; ++y) {
           for (int x = 0; x < 8; ++x) {
-            sum += input[y * 8 + x] * std::cos((2 * x + 1) * v * M_PI / 16) * std::cos((2 * y + 1) * u * M_PI / 16);
+            sum += input[y * 8 + x] * std::cos((2 * x + 1) * v * std::numbers::pi / 16) * std::cos((2 * y + 1) * u * std::numbers::pi / 16);
           }
         }
-        const double cu = u == 0 ? M_SQRT1_2 : 1, cv = v == 0 ? M_SQRT1_2 : 1;
+        const double cu = u == 0 ? (1 / std::numbers::sqrt2) : 1, cv = v == 0 ? (1 / std::numbers::sqrt2) : 1;
         ASSERT_NEAR(block[u * 8 + v], sum * cu * cv / 4, 1.5) << u << "," << v;
       }
     }

@@ -124,9 +124,9 @@ TEST_F(WrjpegTest, ProgressAndCancellation) {
   static int calls;
   calls = 0;
   const HGLOBAL handle = writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, nullptr);
-  ASSERT_NE(handle, 0u);
+  ASSERT_NE(handle, HGLOBAL{});
   ExportProgress progress{96, 0, dib.stride() * 40, 0, 0, 0, 7,
-                          [](int32_t, int32_t, uint32_t user) { return ++calls < 3 && user == 7 ? 1 : 0; }};
+                          [](int32_t, int32_t, uint32_t user) CALLBACK -> int32_t { return ++calls < 3 && user == 7 ? 1 : 0; }};
   std::vector<uint8_t> rows(size_t{dib.stride()} * 40);
   EXPECT_EQ(writer.write(handle, 40, dib.stride(), rows.data(), &progress), 215);
   EXPECT_EQ(calls, 3);
@@ -139,11 +139,11 @@ TEST_F(WrjpegTest, RefusedImagesAndRows) {
   for (uint16_t bits : {16, 32, 2}) {
     Dib dib = MakeDib(8, 8, 24);
     dib.header()->biBitCount = bits;
-    EXPECT_EQ(writer.run(dib).handle, 0u) << bits;
+    EXPECT_EQ(writer.run(dib).handle, HGLOBAL{}) << bits;
   }
   Dib wide = MakeDib(8, 8, 24);
   wide.header()->biWidth = 65536;
-  EXPECT_EQ(writer.run(wide).handle, 0u);
+  EXPECT_EQ(writer.run(wide).handle, HGLOBAL{});
   EXPECT_EQ(Reports(), std::vector<int32_t>(4, 2));
   EXPECT_EQ(MemoryFiles::instance().opens, 0);
 
@@ -164,7 +164,7 @@ TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
   const Dib dib = MakeDib(64, 64, 24);
   MemoryFiles::instance().failOpen = true;
   Export run = writer.run(dib);
-  EXPECT_EQ(run.handle, 0u);
+  EXPECT_EQ(run.handle, HGLOBAL{});
   EXPECT_EQ(run.flags, 96);
   EXPECT_EQ(Reports(), std::vector<int32_t>{1});
 
@@ -173,7 +173,7 @@ TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
     MemoryFiles::instance().diskCapacity = capacity;
     Reports().clear();
     run = writer.run(dib, 16);
-    EXPECT_NE(run.handle, 0u);
+    EXPECT_NE(run.handle, HGLOBAL{});
     EXPECT_EQ(run.endResult, 204);
     EXPECT_EQ(Reports().at(0), 2);
   }
@@ -195,7 +195,7 @@ TEST_F(WrjpegTest, AllocationFailures) {
     Reports().clear();
     int32_t flags = -1;
     winport_test_fail_allocation(nth);
-    EXPECT_EQ(writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, &flags), 0u);
+    EXPECT_EQ(writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, &flags), HGLOBAL{});
     winport_test_fail_allocation(0);
     EXPECT_EQ(flags, nth == 1 ? 96 : -1) << nth;
     EXPECT_EQ(Reports(), nth == 1 ? std::vector<int32_t>{} : std::vector<int32_t>{4}) << nth;

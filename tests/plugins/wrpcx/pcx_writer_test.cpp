@@ -40,7 +40,7 @@ TEST_F(WrpcxTest, FixedAnswersAndHeaders) {
     SCOPED_TRACE(c.bits);
     Dib dib = MakeDib(c.width, 3, c.bits);
     ExportRun r = writer.run(dib);
-    ASSERT_NE(r.handle, 0u);
+    ASSERT_NE(r.handle, HGLOBAL{});
     EXPECT_EQ(r.flags, 248);
     EXPECT_EQ(r.endResult, 1);
     ASSERT_GE(r.file.size(), 128u);
@@ -129,7 +129,7 @@ TEST_F(WrpcxTest, ImagesThatCannotBeWrittenAreRefused) {
     dib.header()->biHeight = height;
     Reports().clear();
     int32_t flags = 0;
-    EXPECT_EQ(writer.beginWrite("r.pcx", LoggingTable(), "r.pcx", dib.header(), 0, &flags), 0u);
+    EXPECT_EQ(writer.beginWrite("r.pcx", LoggingTable(), "r.pcx", dib.header(), 0, &flags), HGLOBAL{});
     EXPECT_EQ(flags, 248);
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].id, 2);
@@ -146,7 +146,7 @@ TEST_F(WrpcxTest, FailuresAreReported) {
   files.failOpen = true;
   ExportRun failed = writer.run(dib);
   files.failOpen = false;
-  EXPECT_EQ(failed.handle, 0u);
+  EXPECT_EQ(failed.handle, HGLOBAL{});
   EXPECT_EQ(failed.flags, 248);
   ASSERT_EQ(Reports().size(), 1u);
   EXPECT_EQ(Reports()[0].id, 1);
@@ -214,8 +214,8 @@ TEST_F(WrpcxTest, TwoExportsAtOnce) {
   int32_t flags = 0;
   HGLOBAL ha = writer.beginWrite("a2.pcx", LoggingTable(), "a2.pcx", a.header(), 0, &flags);
   HGLOBAL hb = writer.beginWrite("b2.pcx", LoggingTable(), "b2.pcx", b.header(), 0, &flags);
-  ASSERT_NE(ha, 0u);
-  ASSERT_NE(hb, 0u);
+  ASSERT_NE(ha, HGLOBAL{});
+  ASSERT_NE(hb, HGLOBAL{});
   for (uint32_t y = 0; y < 30; ++y) {
     EXPECT_EQ(writer.writeBlock(ha, 1, a.stride(), a.rows[y].data(), nullptr), 1);
     EXPECT_EQ(writer.writeBlock(hb, 1, b.stride(), b.rows[y].data(), nullptr), 1);
@@ -231,13 +231,13 @@ TEST_F(WrpcxTest, ProgressAndCancellation) {
   Dib dib = MakeDib(40, 10, 8);
   int32_t flags = 0;
   HGLOBAL h = writer.beginWrite("c.pcx", LoggingTable(), "c.pcx", dib.header(), 0, &flags);
-  ASSERT_NE(h, 0u);
+  ASSERT_NE(h, HGLOBAL{});
   static int calls;
   calls = 0;
   ExportProgress progress{};
   progress.bytesTotal = 400;
   progress.interval = 30;
-  progress.callback = [](int32_t, int32_t percent, uint32_t user) -> int32_t {
+  progress.callback = [](int32_t, int32_t percent, uint32_t user) CALLBACK -> int32_t {
     EXPECT_EQ(user, 7u);
     EXPECT_LE(percent, 100);
     return ++calls < 2;

@@ -18,11 +18,11 @@ WriteLog& Writes() {
 
 namespace {
 
-void RecordError(HINSTANCE, int32_t id, const char* module, const char* file) {
+void CALLBACK RecordError(HINSTANCE, int32_t id, const char* module, const char* file) {
   Reports().push_back({id, module != nullptr ? module : "", file != nullptr ? file : ""});
 }
 
-int32_t LoggedWrite(uint32_t handle, const void* buffer, uint32_t count) {
+int32_t CALLBACK LoggedWrite(uint32_t handle, const void* buffer, uint32_t count) {
   WriteLog& log = Writes();
   const bool cut = log.shortCalls.count(log.counts.size()) != 0 && count > 0;
   log.counts.push_back(count);

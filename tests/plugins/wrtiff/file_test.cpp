@@ -184,7 +184,7 @@ TEST_F(FileTest, RefusedImages) {
     dib.header()->biBitCount = bits;
     dib.header()->biHeight = height;
     int32_t flags = 0;
-    EXPECT_EQ(writer.beginWrite("x.tif", MemoryFiles::table(), "x.tif", dib.header(), 0, &flags), 0u);
+    EXPECT_EQ(writer.beginWrite("x.tif", MemoryFiles::table(), "x.tif", dib.header(), 0, &flags), HGLOBAL{});
     EXPECT_EQ(flags, 252);
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].id, 2);
@@ -207,7 +207,7 @@ TEST_F(FileTest, StrideBelowTheRowIsRefused) {
   const Dib dib = MakePatterned(16, 2, 24);
   int32_t flags = 0;
   const HGLOBAL h = writer.beginWrite("s.tif", MemoryFiles::table(), "s.tif", dib.header(), 0, &flags);
-  ASSERT_NE(h, 0u);
+  ASSERT_NE(h, HGLOBAL{});
   std::vector<uint8_t> rows(200, 0);
   EXPECT_EQ(writer.writeBlock(h, 2, 40, rows.data(), nullptr), kWriterWriteFailed);
   ASSERT_EQ(Reports().size(), 1u);
@@ -234,7 +234,7 @@ TEST_F(FileTest, ShortWritesFail) {
   }
 }
 
-int32_t CancelAfterFirst(int32_t, int32_t, uint32_t user) {
+int32_t CALLBACK CancelAfterFirst(int32_t, int32_t, uint32_t user) {
   return user == 7 ? 0 : 1;
 }
 
@@ -242,7 +242,7 @@ TEST_F(FileTest, CancellationKeepsTheStripsWritten) {
   const Dib dib = MakePatterned(100, 50, 8);
   int32_t flags = 0;
   const HGLOBAL h = writer.beginWrite("c.tif", MemoryFiles::table(), "c.tif", dib.header(), 0, &flags);
-  ASSERT_NE(h, 0u);
+  ASSERT_NE(h, HGLOBAL{});
   ExportProgress progress{252, 0, 5000, 0, 150, 0, 7, CancelAfterFirst};
   std::vector<uint8_t> rows;
   for (int y = 9; y >= 0; --y) rows.insert(rows.end(), dib.rows[y].begin(), dib.rows[y].end());
@@ -294,7 +294,7 @@ TEST_F(FileTest, AppendingRefusesFilesItCannotExtend) {
     Reports().clear();
     MemoryFiles::instance().put("out.tif", content);
     const RunResult run = writer.run(MakeDib(8, 2, 8));
-    EXPECT_EQ(run.handle, 0u);
+    EXPECT_EQ(run.handle, HGLOBAL{});
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].id, 1);
     EXPECT_EQ(MemoryFiles::instance().bytes("out.tif"), content);
@@ -305,7 +305,7 @@ TEST_F(FileTest, AppendingRefusesFilesItCannotExtend) {
 TEST_F(FileTest, OpenFailureReportsErrorOne) {
   MemoryFiles::instance().failOpen = true;
   const RunResult run = writer.run(MakeDib(8, 2, 8));
-  EXPECT_EQ(run.handle, 0u);
+  EXPECT_EQ(run.handle, HGLOBAL{});
   EXPECT_EQ(run.flags, 252);
   ASSERT_EQ(Reports().size(), 1u);
   EXPECT_EQ(Reports()[0].id, 1);

@@ -1,19 +1,16 @@
 #include "wrtiff_harness.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "program_export.h"
 #include "winport/windows.h"
 
 // The host's option getter; the test program stands in for the host library.
-extern "C" __attribute__((visibility("default"))) int32_t OvgXOptBlkGet(HGLOBAL /*options*/,
-                                                                         const char* key,
-                                                                         char* value) {
+SUITE_PROGRAM_EXPORT int32_t CALLBACK OvgXOptBlkGet(HGLOBAL /*options*/, const char* key,
+                                                    char* value) {
   const auto& options = wrtifftest::Options();
   const auto found = options.find(key);
   if (found == options.end()) return 1;
@@ -26,7 +23,7 @@ namespace {
 
 using testsupport::MemoryFiles;
 
-void RecordError(HINSTANCE, int32_t id, const char* module, const char* file) {
+void CALLBACK RecordError(HINSTANCE, int32_t id, const char* module, const char* file) {
   Reports().push_back({id, module != nullptr ? module : "", file != nullptr ? file : ""});
 }
 
@@ -253,22 +250,6 @@ std::vector<uint8_t> StripBytes(const std::vector<uint8_t>& file, const Page& pa
   return std::vector<uint8_t>(file.begin() + offset, file.begin() + offset + count);
 }
 
-int RunCommand(const std::string& command, std::string* output) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-  const int status = pclose(pipe);
-  if (output != nullptr) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HaveTool(const std::string& name) {
-  return RunCommand("command -v " + name + " >/dev/null") == 0;
-}
-
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -277,22 +258,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<uint8_t> DecodeWithLibtiff(const std::vector<uint8_t>& file, uint32_t page) {
-  testsupport::TempDir dir;
-  const std::string in = dir.file("in.tif");
-  const std::string out = dir.file("out.rgb");
-  WriteFile(in, file);
-  std::string log;
-  const int status = RunCommand("convert '" + in + "[" + std::to_string(page) +
-                                    "]' -depth 8 rgb:'" + out + "'",
-                                &log);
-  if (status != 0) {
-    ADD_FAILURE() << "convert failed: " << log;
-    return {};
-  }
-  return ReadFile(out);
 }
 
 void WrtiffTest::SetUp() {

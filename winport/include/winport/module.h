@@ -99,6 +99,11 @@ struct ModuleRegistrar {
 }  // namespace winport_detail
 #endif
 
+// Names the module's version text (the one its version export returns). On
+// Windows it becomes the module's VERSIONINFO resource; here the layer has no
+// version resources and only checks it is a text.
+#define WINPORT_MODULE_VERSION(text) static_assert(sizeof(text) > 1, "a version text")
+
 // Defines the module's descriptor and registers it at load. Arrays may be empty
 // (pass nullptr, 0). Use once per module.
 #define WINPORT_MODULE(exportsPtr, exportCount, resourcesPtr, resourceCount, dllMainFn)        \

@@ -61,6 +61,12 @@ struct HostFileTable {
   // Next byte in the low 8 bits (−1 at end of file).
   int32_t (CALLBACK* readByte)(uint32_t handle);
 };
+static_assert(offsetof(HostFileTable, close) == (kAddress32 ? 4 : 8));
+static_assert(offsetof(HostFileTable, read) == (kAddress32 ? 8 : 16));
+static_assert(offsetof(HostFileTable, write) == (kAddress32 ? 12 : 24));
+static_assert(offsetof(HostFileTable, seek) == (kAddress32 ? 16 : 32));
+static_assert(offsetof(HostFileTable, readByte) == (kAddress32 ? 20 : 40));
+static_assert(sizeof(HostFileTable) == (kAddress32 ? 24 : 48));
 
 // Bytes the host shows OVDLverify_img: the file's first bytes, zero-filled past its end.
 inline constexpr size_t kVerifyBytes = 512;
@@ -114,6 +120,7 @@ struct ImageBlockHead {
 static_assert(offsetof(ImageBlockHead, file) == (kAddress32 ? 4 : 8));
 static_assert(offsetof(ImageBlockHead, files) == (kAddress32 ? 8 : 16));
 static_assert(offsetof(ImageBlockHead, imageOffset) == (kAddress32 ? 12 : 24));
+static_assert(sizeof(ImageBlockHead) == (kAddress32 ? 16 : 32));
 
 // Reader results.
 enum ReaderResult : int32_t {
@@ -246,6 +253,7 @@ struct ExportBlockHead {
 };
 static_assert(offsetof(ExportBlockHead, file) == 100);
 static_assert(offsetof(ExportBlockHead, files) == 104);
+static_assert(sizeof(ExportBlockHead) == (kAddress32 ? 108 : 112));
 
 using OVXDLget_ext_fn = const char* (WINAPI*)(ExportHostInfo* host);
 using OVXDLbegin_write_fn = HGLOBAL (WINAPI*)(FileReference file, const HostFileTable* files,

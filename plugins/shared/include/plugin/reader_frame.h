@@ -313,11 +313,13 @@ BOOL ReaderDllMain(HINSTANCE instance, DWORD reason, void* reserved);
 }  // namespace reader
 
 // Declares the reader module: export table (a std::array from JoinExports),
-// its string list (X-macro) as RT_STRING resources, and the frame's DllMain.
+// its string list (X-macro) as RT_STRING resources, its version text (the one
+// gReaderFormat.versionText names) and the frame's DllMain.
 // Use once, at namespace scope, in the format's module file.
-#define READER_MODULE(exportTable, STRING_LIST)                                               \
+#define READER_MODULE(exportTable, STRING_LIST, versionText)                                  \
   namespace {                                                                                 \
   constexpr WinportResource kReaderStringResources[] = {STRING_LIST(READER_STRING_RESOURCE)}; \
   }                                                                                           \
+  WINPORT_MODULE_VERSION(versionText);                                                        \
   WINPORT_MODULE((exportTable).data(), (exportTable).size(), kReaderStringResources,           \
                  std::size(kReaderStringResources), ::reader::ReaderDllMain)

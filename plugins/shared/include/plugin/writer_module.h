@@ -30,6 +30,9 @@ static_assert(kStringHeaderWriteFailed == kWriterErrorHeader);
 static_assert(kStringWriteFailed == kWriterErrorWrite);
 static_assert(kStringNoMemory == kWriterErrorMemory);
 
+// Every writer's version text (OVXDLget_ver, and its version resource).
+inline constexpr char kWriterVersionText[] = "1.00";
+
 // Ordinal of the library's exit routine (the same in readers and writers).
 inline constexpr WORD kOrdWriterWEP = kOrdWEP;
 
@@ -54,5 +57,6 @@ BOOL WriterDllMain(HINSTANCE instance, DWORD reason, void* reserved);
   namespace {                                                                               \
   constexpr WinportResource kWriterStringTable[] = {STRING_LIST(WRITER_STRING_RESOURCE)};   \
   }                                                                                         \
+  WINPORT_MODULE_VERSION(::writer::kWriterVersionText);                                     \
   WINPORT_MODULE(::writer::kWriterExports, std::size(::writer::kWriterExports),             \
                  kWriterStringTable, std::size(kWriterStringTable), ::writer::WriterDllMain)

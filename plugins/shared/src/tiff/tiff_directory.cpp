@@ -376,9 +376,15 @@ void FreeArrays(TiffInfo& info) {
 
 uint32_t ArrayLength(HGLOBAL array) {
   if (array == 0) return 0;
-  size_t bytes = GlobalSize(array);
-  // Arrays are allocated with one spare word.
-  return bytes >= 4 ? static_cast<uint32_t>(bytes / 4 - 1) : 0;
+  // Arrays are allocated with one spare word; the block's last word holds the
+  // count (never more than the words before it).
+  const size_t words = GlobalSize(array) / 4;
+  if (words == 0) return 0;
+  const auto* values = static_cast<const uint32_t*>(GlobalLock(array));
+  if (values == nullptr) return 0;
+  const uint32_t count = values[words - 1];
+  GlobalUnlock(array);
+  return count < words ? count : static_cast<uint32_t>(words - 1);
 }
 
 uint32_t ArrayValue(HGLOBAL array, uint32_t index) {

@@ -100,6 +100,9 @@ ArrayRead ReadArray(const ImageBlockHead& file, const Entry& entry, uint32_t cou
       else for (uint32_t i = 0; i < n; ++i) words[first + i] = Element(chunk.data(), size, i, bigEndian);
     }
   }
+  // The block's last word, past the values, holds their count: the system may
+  // hand out a larger block than asked for, so its size does not tell.
+  words[GlobalSize(block) / 4 - 1] = count;
   GlobalUnlock(block);
   if (outcome != ArrayRead::kOk) {
     GlobalFree(block);

@@ -34,7 +34,8 @@ class BlockLock {
  public:
   explicit BlockLock(HGLOBAL handle) {
     if (handle == 0 || GlobalLockCount(handle) != 0) return;  // 0, freed, or in use
-    if (GlobalSize(handle) != AllocationSize()) return;
+    // The system may hand out more than was asked for: a smaller block is not ours.
+    if (GlobalSize(handle) < AllocationSize()) return;
     void* address = GlobalLock(handle);
     if (address == nullptr) return;
     if (!HasTag(address)) {

@@ -76,7 +76,7 @@ WINPORT_EXPORT const char* WINAPI OVXDLget_ext(ExportHostInfo* host) {
 }
 
 WINPORT_EXPORT const char* WINAPI OVXDLget_ver() {
-  return "1.00";
+  return writer::kWriterVersionText;
 }
 
 WINPORT_EXPORT int32_t WINAPI WEP(int32_t /*ignored*/) {

@@ -115,10 +115,12 @@ int32_t SetPage(reader::ImageBlockBase& image, uint32_t page) {
 
 }  // namespace probe
 
+constexpr char kProbeVersion[] = "Frame Probe V0.1";
+
 namespace reader {
 const ReaderFormat gReaderFormat = {
     .traceName = "probe",
-    .versionText = "Frame Probe V0.1",
+    .versionText = kProbeVersion,
     .cancellable = true,
     .processWideError = false,
     .printResult = kReaderNoPrinting,
@@ -143,4 +145,4 @@ namespace {
 constexpr auto kProbeExports = reader::JoinExports(reader::kCoreExports, reader::kPageExports);
 }  // namespace
 
-READER_MODULE(kProbeExports, PROBE_STRINGS)
+READER_MODULE(kProbeExports, PROBE_STRINGS, kProbeVersion)

@@ -3,7 +3,8 @@
 // into a module-definition file (names with ordinals) and a resource script
 // (the string table, bitmaps as BITMAP resources, dialog templates as DIALOG
 // resources). WINPORT_MODULE places both texts, generated at compile time
-// from the tables, in sections of the module's object file that the build
+// from the tables, in sections of the module's object file (WINPORT_MODULE_VERSION
+// adds the version text for a VERSIONINFO resource) that the build
 // extracts before linking (the linker drops them from the DLL), and defines
 // the DllMain that forwards to the module's attach routine.
 #pragma once
@@ -230,7 +231,24 @@ constexpr Text<N> RcText(const WinportResource* resources, DWORD count) {
   return text;
 }
 
+template <size_t N>
+constexpr Text<N> CopyText(const char (&text)[N]) {
+  Text<N> copy{};
+  for (size_t i = 0; i < N; ++i) copy.chars[i] = text[i];
+  return copy;
+}
+
 }  // namespace winport_detail
+
+// Names the module's version text (the one its version export returns): the
+// build makes the module's VERSIONINFO resource from it (cmake/ModuleTexts.cmake).
+// Use once, in the same source file as WINPORT_MODULE.
+#define WINPORT_MODULE_VERSION(text)                                                    \
+  namespace {                                                                           \
+  [[gnu::section(".winport_ver"), gnu::used]] constexpr auto winport_module_version_text = \
+      winport_detail::CopyText(text);                                                   \
+  }                                                                                     \
+  static_assert(true)
 
 // Defines the module's DllMain and the texts of its generated .def and .rc.
 // Arrays may be empty (pass nullptr, 0). Use once per module.
