@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "posix_files.h"
+#include "host_files.h"
 #include "sources.h"
 
 namespace imagehost {

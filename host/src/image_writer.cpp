@@ -4,7 +4,7 @@
 #include "export_errors.h"
 #include "guard.h"
 #include "host/writer.h"
-#include "posix_files.h"
+#include "host_files.h"
 #include "spool.h"
 #include "winport/memory.h"
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "posix_files.h"
+#include "host_files.h"
 #include "sources.h"
 #include "winport/memory.h"
 

@@ -3,9 +3,6 @@
 //
 // Exit status: 0 success; 1 failure (message on stderr, no output file
 // left); 2 usage error; 130 interrupted (OUT left as it was).
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +15,7 @@
 #include "host/convert.h"
 #include "host/interrupt.h"
 #include "host/plugins.h"
-#include "winport/module.h"
+#include "winport/windows.h"
 
 namespace {
 
@@ -209,7 +206,7 @@ std::string ProgramFolder() {
   char path[4096] = {};
   DWORD length = GetModuleFileNameA(0, path, sizeof path);
   std::string text(path, length < sizeof path ? length : 0);
-  size_t slash = text.rfind('/');
+  size_t slash = text.find_last_of("/\\");
   return slash == std::string::npos ? "." : text.substr(0, slash);
 }
 
@@ -314,10 +311,10 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   if (a.append && !writer->appendsPages())
     throw UsageError{imagehost::CannotAppend(*writer, request.output)};
 
-  ProgressBar bar(!a.quiet && isatty(STDERR_FILENO) == 1);
+  DWORD consoleMode = 0;
+  ProgressBar bar(!a.quiet && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode));
   request.progress = bar.sink();
-  struct stat info;
-  const bool existed = lstat(request.output.c_str(), &info) == 0;
+  const bool existed = GetFileAttributesA(request.output.c_str()) != INVALID_FILE_ATTRIBUTES;
   imagehost::SetAbortMessage((bar.enabled() ? "\r\033[K" : "") +
                              InterruptedText(request.output, existed, true));
   imagehost::ConvertReport report;

@@ -26,9 +26,12 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;  // bytes per read()/write() ca
 
 struct OpenDescriptor {
   int descriptor;
+  bool owned;  // false for the standard streams, which stay open whatever is closed
 
-  explicit OpenDescriptor(int fd) : descriptor(fd) {}
-  ~OpenDescriptor() { close(descriptor); }
+  explicit OpenDescriptor(int fd, bool owns = true) : descriptor(fd), owned(owns) {}
+  ~OpenDescriptor() {
+    if (owned) close(descriptor);
+  }
   OpenDescriptor(const OpenDescriptor&) = delete;
   OpenDescriptor& operator=(const OpenDescriptor&) = delete;
 };
@@ -38,6 +41,7 @@ using FileRef = std::shared_ptr<OpenDescriptor>;
 struct FileState {
   std::mutex mutex;
   winport::HandleTable<FileRef> table{winport::HandleKind::kFile};
+  HANDLE standard[3] = {};  // standard input, output and error, once asked for
 };
 
 FileState& state() {
@@ -203,6 +207,31 @@ HANDLE createFile(const char* name, DWORD access, DWORD disposition, DWORD flags
     SetLastError(ERROR_SUCCESS);
     return handle;
   });
+}
+
+HANDLE standardHandle(int fd) {
+  return guarded<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+    if (fd < 0 || fd > 2) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+    }
+    FileState& files = state();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    HANDLE& handle = files.standard[fd];
+    if (handle == 0 || files.table.find(handle) == nullptr) {
+      handle = files.table.insert(std::make_shared<OpenDescriptor>(fd, false));
+      if (handle == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+      }
+    }
+    return handle;
+  });
+}
+
+bool isTerminal(HANDLE handle) {
+  FileRef file = fileOf(handle);
+  return file && isatty(file->descriptor) == 1;
 }
 
 }  // namespace winport
