@@ -10,6 +10,7 @@ set(ZLIB_USE_STATIC_LIBS ON)
 add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)
+add_subdirectory(host)
 
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.
