@@ -45,7 +45,7 @@ void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(MoveFile, ReplacesOnlyWhenAskedAndNeverAFolder) {
+TEST(Renaming, ReplacesOnlyWhenAskedAndNeverAFolder) {
   enum class Target { kNone, kFile, kFolder };
   struct Case {
     const char* name;
