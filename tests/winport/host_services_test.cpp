@@ -1,6 +1,7 @@
-// Renaming, standard handles and the temporary files the host uses, checked
-// the same way against the platform layer on Linux and against the system on
-// Windows (this file builds into both test programs).
+// The services the host relies on (renaming, standard handles, temporary and
+// shared files, the exact size of a global block), checked the same way
+// against the platform layer on Linux and against the system on Windows
+// (this file builds into both test programs).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -140,6 +141,19 @@ TEST(StandardHandles, ErrorOutputTakesWritesAndOtherValuesAreRefused) {
   EXPECT_EQ(done, 0u);
   EXPECT_EQ(GetStdHandle(STD_ERROR_HANDLE), error);
   EXPECT_EQ(GetStdHandle(12345), INVALID_HANDLE_VALUE);
+}
+
+// Option blocks and header blocks are read up to GlobalSize: it must be the
+// size asked for, never rounded up to the allocator's granule.
+TEST(GlobalBlocks, SizeIsTheSizeAskedFor) {
+  for (size_t size : {size_t{1}, size_t{7}, size_t{12}, size_t{41}, size_t{1000}, size_t{65537}}) {
+    for (UINT flags : {UINT{GMEM_FIXED}, UINT{GHND}}) {
+      HGLOBAL block = GlobalAlloc(flags, size);
+      ASSERT_NE(block, HGLOBAL{}) << size;
+      EXPECT_EQ(static_cast<size_t>(GlobalSize(block)), size) << "flags " << flags;
+      GlobalFree(block);
+    }
+  }
 }
 
 }  // namespace
