@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/options.h"
+#include "plugin/contract.h"
 
 namespace {
 
