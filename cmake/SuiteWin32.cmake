@@ -4,6 +4,12 @@
 # is not built here), and the tests that run them under Wine.
 include(SuiteModulesWin32)
 
+# Floating-point arithmetic in SSE2 registers, in IEEE double precision as on
+# x86-64: the x87 unit's extended precision rounds some results (a resolution
+# in dots per inch turned into pixels per metre) differently, and both builds
+# must write the same bytes.
+add_compile_options(-msse2 -mfpmath=sse)
+
 # zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
 set(ZLIB_USE_STATIC_LIBS ON)
 
@@ -14,6 +20,7 @@ add_subdirectory(setuplauncher)
 add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)
+add_subdirectory(host)
 
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "bmp_bitfields.h"
-#include "posix_files.h"
+#include "host_files.h"
 #include "sources.h"
 
 namespace imagehost {
@@ -104,7 +104,8 @@ Status BmpSource::open() {
 Status BmpSource::readPalette(const BITMAPINFOHEADER& header, std::vector<RGBQUAD>& palette) const {
   const uint32_t full = FullPaletteEntries(header.biBitCount);
   if (full == 0 || header.biBitCount > 8) return {};
-  const uint32_t entries = header.biClrUsed != 0 ? std::min(header.biClrUsed, full) : full;
+  const uint32_t entries =
+      header.biClrUsed != 0 ? std::min<uint32_t>(header.biClrUsed, full) : full;
   palette.resize(entries);
   const int64_t bytes = int64_t{entries} * static_cast<int64_t>(sizeof(RGBQUAD));
   if (files::ReadAt(file_, palette.data(), static_cast<uint64_t>(bytes), infoEnd_) != bytes)

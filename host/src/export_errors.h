@@ -34,6 +34,7 @@ class ExportErrorScope {
 };
 
 // The ExportErrorCallback in every ExportHostInfo the host fills.
-void OnExportError(HINSTANCE writer, int32_t errorId, const char* moduleName, const char* fileName);
+void CALLBACK OnExportError(HINSTANCE writer, int32_t errorId, const char* moduleName,
+                            const char* fileName);
 
 }  // namespace imagehost

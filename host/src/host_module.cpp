@@ -15,7 +15,7 @@ BOOL HostDllMain(HINSTANCE instance, DWORD reason, void*) {
   return TRUE;
 }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"OvgXOptBlkGet", 1},
 };
 

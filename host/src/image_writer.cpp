@@ -5,7 +5,7 @@
 #include "pnm_writer.h"
 #include "guard.h"
 #include "host/writer.h"
-#include "posix_files.h"
+#include "host_files.h"
 #include "spool.h"
 #include "winport/memory.h"
 
@@ -18,7 +18,7 @@ constexpr uint32_t kMinProgressInterval = 1u << 16;
 thread_local const ProgressSink* t_writeSink = nullptr;
 
 // Answers 0 (cancel) when the caller asks to stop.
-int32_t OnWriterProgress(int32_t, int32_t percent, uint32_t) {
+int32_t CALLBACK OnWriterProgress(int32_t, int32_t percent, uint32_t) {
   if (t_writeSink == nullptr) return 1;
   if (percent >= 0) (*t_writeSink)(ProgressPhase::kWrite, static_cast<uint32_t>(percent));
   return t_writeSink->stopRequested() ? 0 : 1;

@@ -1,25 +1,21 @@
 #include "host/interrupt.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <iterator>
+
+#include "winport/windows.h"
 
 namespace imagehost {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Ctrl events seen so far. The system runs the routine on a thread of its
+// own while the work goes on, so everything the two share is atomic.
+std::atomic<int> g_events{0};
 
-// Signals seen so far. Only the handler changes it, and the handler blocks
-// all three signals while it runs, so it never races itself.
-volatile sig_atomic_t g_signals = 0;
-
-// A text the handler writes: the length is published after the bytes, and
+// A text the routine writes: the length is published after the bytes, and
 // withdrawn before they change.
 struct HandlerText {
   std::atomic<size_t> length{0};
@@ -33,55 +29,51 @@ struct HandlerText {
   }
   void write() const {
     const size_t n = length.load();
-    for (size_t done = 0; done < n;) {
-      const ssize_t put = ::write(STDERR_FILENO, bytes + done, n - done);
-      if (put <= 0) break;
-      done += static_cast<size_t>(put);
-    }
+    if (n == 0) return;
+    DWORD put = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes, static_cast<DWORD>(n), &put, nullptr);
   }
 };
 
 HandlerText g_notice;
 HandlerText g_abortMessage;
 
-// Paths to unlink on the immediate exit. A slot is claimed (kFilling) before
-// its path is written and only then armed, so the handler never reads a path
+// Paths to delete on the immediate exit. A slot is claimed (kFilling) before
+// its path is written and only then armed, so the routine never reads a path
 // being written.
 enum SlotState : int { kFree, kFilling, kArmed };
 struct RemovalSlot {
   std::atomic<int> state{kFree};
   char path[4096] = {};
 };
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<size_t>::is_always_lock_free,
-              "the signal handler needs lock-free atomics");
 RemovalSlot g_removals[8];
 
-void OnSignal(int) {
-  const int savedErrno = errno;
-  if (g_signals == 0) {
-    g_signals = 1;
-    g_notice.write();
-    errno = savedErrno;
-    return;
-  }
+// Deletes the armed paths, says so and ends the process.
+[[noreturn]] void StopAtOnce() {
   for (RemovalSlot& slot : g_removals)
-    if (slot.state.load() == kArmed) unlink(slot.path);
+    if (slot.state.load() == kArmed) DeleteFileA(slot.path);
   g_abortMessage.write();
-  _exit(kExitInterrupted);
+  ExitProcess(kExitInterrupted);
+}
+
+// Ctrl-C and Ctrl-Break (SIGINT, SIGTERM and SIGHUP on Linux): the first
+// only raises the flag, the next ends the process at once. Closing the
+// console, logging off and shutting down leave the process only moments
+// before the system ends it, so they end it at once, cleaned up.
+BOOL WINAPI OnCtrl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) StopAtOnce();
+  if (g_events.fetch_add(1) == 0) {
+    g_notice.write();
+    return TRUE;
+  }
+  StopAtOnce();
 }
 
 }  // namespace
 
-void InstallInterruptHandlers() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking call returns and its loop looks at the flag
-  for (int signal : kSignals) sigaction(signal, &action, nullptr);
-}
+void InstallInterruptHandlers() { SetConsoleCtrlHandler(OnCtrl, TRUE); }
 
-bool Interrupted() { return g_signals != 0; }
+bool Interrupted() { return g_events.load() != 0; }
 
 void SetAbortMessage(const std::string& text) { g_abortMessage.set(text); }
 

@@ -100,7 +100,7 @@ bool FindOption(std::string_view text, std::string_view key, char* value) {
 
 }  // namespace imagehost
 
-int32_t OvgXOptBlkGet(HGLOBAL optionBlock, const char* key, char* value) {
+int32_t WINAPI OvgXOptBlkGet(HGLOBAL optionBlock, const char* key, char* value) {
   constexpr int32_t kFound = 0;
   constexpr int32_t kAbsent = 1;
   if (optionBlock == 0 || key == nullptr || value == nullptr || *key == '\0') return kAbsent;

@@ -1,49 +1,61 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "guard.h"
 #include "host/output.h"
 #include "host/streams.h"
+#include "system_error.h"
+#include "winport/windows.h"
 
 namespace imagehost {
 
 namespace {
 
 constexpr const char* kWorkSuffix = ".part";
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-Status CannotWrite(const std::string& path, int error) {
-  return Status::failure("cannot write " + path + ": " + std::strerror(error));
+Status CannotWrite(const std::string& path, DWORD error) {
+  return Status::failure("cannot write " + path + ": " + ErrorText(error));
 }
 
-// Copies the file at `from` into the open descriptor `to`; 0 or an errno value.
-int CopyInto(const std::string& from, int to) {
-  int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return errno;
+// What lies at a path, not following a link.
+struct PathKind {
+  bool exists = false;
+  bool folder = false;   // a folder (not a link to one)
+  bool regular = false;  // a plain file (not a link, not a folder)
+};
+
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  PathKind kind;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kind;
+  kind.exists = true;
+  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  kind.folder = !link && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  kind.regular = !link && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return kind;
+}
+
+// Copies the file at `from` into the open file `to`; ERROR_SUCCESS or the
+// system's error.
+DWORD CopyInto(const std::string& from, HANDLE to) {
+  HANDLE source = CreateFileA(from.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, 0);
+  if (source == INVALID_HANDLE_VALUE) return GetLastError();
   std::vector<char> buffer(1 << 16);
-  int error = 0;
+  DWORD error = ERROR_SUCCESS;
   for (;;) {
-    ssize_t got = read(source, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got < 0) error = errno;
+    DWORD got = 0, put = 0;
+    if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      error = GetLastError();
       break;
     }
-    for (ssize_t done = 0; done < got && error == 0;) {
-      ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0)
-        error = put < 0 ? errno : ENOSPC;
-      else
-        done += put;
+    if (got == 0) break;
+    if (!WriteFile(to, buffer.data(), got, &put, nullptr) || put != got) {
+      error = put != got && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError();
+      break;
     }
-    if (error != 0) break;
   }
-  close(source);
+  CloseHandle(source);
   return error;
 }
 
@@ -58,30 +70,30 @@ Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
     path_ = path;
     workPath_ = path + kWorkSuffix;
     appending_ = false;
-    struct stat target, stale;
-    const bool exists = lstat(path.c_str(), &target) == 0;
-    if (exists && S_ISDIR(target.st_mode)) return CannotWrite(path, EISDIR);
-    if (appendToExisting && exists && !S_ISREG(target.st_mode))
+    const PathKind target = KindOf(path);
+    if (target.folder) return CannotWrite(path, kErrorIsFolder);
+    if (appendToExisting && target.exists && !target.regular)
       return Status::failure("cannot append to " + path + ": not a regular file");
-    if (lstat(workPath_.c_str(), &stale) == 0) {
-      if (S_ISDIR(stale.st_mode)) return CannotWrite(path, EISDIR);
-      if (unlink(workPath_.c_str()) != 0) return CannotWrite(path, errno);
-    }
-    int fd = open(workPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return CannotWrite(path, errno);
+    const PathKind stale = KindOf(workPath_);
+    if (stale.folder) return CannotWrite(path, kErrorIsFolder);
+    if (stale.exists && !DeleteFileA(workPath_.c_str())) return CannotWrite(path, GetLastError());
+    // CREATE_NEW never follows a link planted at the name.
+    HANDLE work = CreateFileA(workPath_.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, 0);
+    if (work == INVALID_HANDLE_VALUE) return CannotWrite(path, GetLastError());
     active_ = true;
     removal_.arm(workPath_);
-    int error = 0;
-    if (appendToExisting && exists) {
-      error = CopyInto(path, fd);
-      appending_ = error == 0;
+    DWORD error = ERROR_SUCCESS;
+    if (appendToExisting && target.exists) {
+      error = CopyInto(path, work);
+      appending_ = error == ERROR_SUCCESS;
     }
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) {
+    if (!CloseHandle(work) && error == ERROR_SUCCESS) error = GetLastError();
+    if (error != ERROR_SUCCESS) {
       discard();
       return CannotWrite(path, error);
     }
-    if (!appending_) unlink(workPath_.c_str());  // the writer creates it
+    if (!appending_) DeleteFileA(workPath_.c_str());  // the writer creates it
     return {};
   });
 }
@@ -89,8 +101,9 @@ Status OutputFile::prepare(const std::string& path, bool appendToExisting) {
 Status OutputFile::commit() {
   if (!active_) return Status::failure("cannot write " + path_ + ": nothing was written");
   if (toStandardOutput_) return commitStandardOutput();
-  if (rename(workPath_.c_str(), path_.c_str()) != 0) {
-    Status failed = CannotWrite(path_, errno);
+  if (!MoveFileExA(workPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = GetLastError();
+    Status failed = CannotWrite(path_, KindOf(path_).folder ? kErrorIsFolder : error);
     discard();
     return failed;
   }
@@ -101,7 +114,7 @@ Status OutputFile::commit() {
 
 void OutputFile::discard() {
   if (!active_) return;
-  unlink(workPath_.c_str());
+  DeleteFileA(workPath_.c_str());
   active_ = false;
   toStandardOutput_ = false;
   removal_.disarm();

@@ -60,7 +60,7 @@ std::string FileExtension(const std::string& path) {
 }
 
 std::string BaseName(const std::string& path) {
-  size_t slash = path.rfind('/');
+  size_t slash = path.find_last_of("/\\");  // either separator, as the system takes both
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "posix_files.h"
+#include "host_files.h"
 #include "sources.h"
 #include "winport/memory.h"
 
@@ -19,7 +19,7 @@ namespace {
 thread_local const ProgressSink* t_readSink = nullptr;
 
 // Answers 0 (cancel) when the caller asks to stop.
-int32_t OnReaderProgress(uint32_t, uint32_t percent, uint32_t) {
+int32_t CALLBACK OnReaderProgress(uint32_t, uint32_t percent, uint32_t) {
   if (t_readSink == nullptr) return 1;
   (*t_readSink)(ProgressPhase::kRead, percent);
   return t_readSink->stopRequested() ? 0 : 1;

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "guard.h"
-#include "posix_files.h"
+#include "host_files.h"
 #include "sources.h"
 
 namespace imagehost {

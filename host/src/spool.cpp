@@ -1,61 +1,86 @@
 #include "spool.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <atomic>
 #include <string>
-#include <system_error>
+
+#include "system_error.h"
+#include "winport/windows.h"
 
 namespace imagehost {
 
 namespace {
 
-Status SpoolFailure(int error) {
-  return Status::failure(std::string("cannot use a temporary file to reverse the rows: ") +
-                         std::strerror(error));
+constexpr int kNameAttempts = 100;
+
+Status SpoolFailure(DWORD error) {
+  return Status::failure("cannot use a temporary file to reverse the rows: " + ErrorText(error));
 }
+
+// A name in `folder` no other spool of this process has used; other
+// processes' names differ by the process id and the tick count.
+std::string SpoolName(const std::string& folder) {
+  static std::atomic<uint32_t> counter{0};
+  return folder + "imagehost-spool-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(GetTickCount()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
+// Moves to `offset`; false with the system's error.
+bool MoveTo(HANDLE file, uint64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN) !=
+             INVALID_SET_FILE_POINTER ||
+         GetLastError() == ERROR_SUCCESS;
+}
+
+constexpr DWORD kMaxTransfer = 1u << 30;
 
 }  // namespace
 
 Spool::~Spool() {
-  if (fd_ >= 0) close(fd_);
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
 Status Spool::create() {
-  std::error_code error;
-  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) folder = "/tmp";
-  std::string pattern = (folder / "imagehost-spool-XXXXXX").string();
-  fd_ = mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) return SpoolFailure(errno);
-  unlink(pattern.c_str());
-  return {};
+  char folder[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder) return SpoolFailure(GetLastError());
+  // A new name each time (CREATE_NEW never opens what is already there, nor
+  // follows a link planted at the name), deleted when the handle closes.
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    file_ = CreateFileA(SpoolName(folder).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, 0);
+    if (file_ != INVALID_HANDLE_VALUE) return {};
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SpoolFailure(error);
+  }
+  return SpoolFailure(ERROR_FILE_EXISTS);
 }
 
 Status Spool::put(uint64_t offset, std::span<const uint8_t> bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n =
-        pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return SpoolFailure(n < 0 ? errno : ENOSPC);
-    done += static_cast<size_t>(n);
+  if (!MoveTo(file_, offset)) return SpoolFailure(GetLastError());
+  for (size_t done = 0; done < bytes.size();) {
+    const size_t left = bytes.size() - done;
+    DWORD put = 0;
+    if (!WriteFile(file_, bytes.data() + done, left > kMaxTransfer ? kMaxTransfer : DWORD(left),
+                   &put, nullptr))
+      return SpoolFailure(GetLastError());
+    if (put == 0) return SpoolFailure(ERROR_DISK_FULL);
+    done += put;
   }
   return {};
 }
 
 Status Spool::get(uint64_t offset, std::span<uint8_t> bytes) const {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n =
-        pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return SpoolFailure(n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
+  if (!MoveTo(file_, offset)) return SpoolFailure(GetLastError());
+  for (size_t done = 0; done < bytes.size();) {
+    const size_t left = bytes.size() - done;
+    DWORD got = 0;
+    if (!ReadFile(file_, bytes.data() + done, left > kMaxTransfer ? kMaxTransfer : DWORD(left),
+                  &got, nullptr))
+      return SpoolFailure(GetLastError());
+    if (got == 0) return SpoolFailure(ERROR_HANDLE_EOF);
+    done += got;
   }
   return {};
 }

@@ -1,12 +1,14 @@
 // A temporary file holding one page's rows bottom-up, as a DIB's pixel array,
 // for writers that want the bottom row first when the rows come top-down. The
-// file is unlinked at once and vanishes with its descriptor.
+// file lies in the system's temporary folder, is deleted on close, and is
+// gone when the process ends, however it ends.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 #include "host/status.h"
+#include "winport/types.h"
 
 namespace imagehost {
 
@@ -22,7 +24,7 @@ class Spool {
   Status get(uint64_t offset, std::span<uint8_t> bytes) const;
 
  private:
-  int fd_ = -1;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace imagehost

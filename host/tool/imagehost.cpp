@@ -3,9 +3,6 @@
 //
 // Exit status: 0 success; 1 failure (message on stderr, no output file
 // left); 2 usage error; 130 interrupted (OUT left as it was).
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +20,7 @@
 #include "host/streams.h"
 #include "host/writer_options.h"
 #include "tool_extras.h"
-#include "winport/module.h"
+#include "winport/windows.h"
 
 namespace {
 
@@ -271,7 +268,7 @@ std::string ProgramFolder() {
   char path[4096] = {};
   DWORD length = GetModuleFileNameA(0, path, sizeof path);
   std::string text(path, length < sizeof path ? length : 0);
-  size_t slash = text.rfind('/');
+  size_t slash = text.find_last_of("/\\");
   return slash == std::string::npos ? "." : text.substr(0, slash);
 }
 
@@ -348,14 +345,14 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
     throw UsageError{prepared.message()};
 
   using Style = imagehost::tool::ProgressDisplay::Style;
-  const bool terminal = isatty(STDERR_FILENO) == 1;
+  DWORD consoleMode = 0;
+  const bool terminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != 0;
   imagehost::tool::ProgressDisplay bar(a.quiet && !a.progress ? Style::kNone
                                        : terminal             ? Style::kBar
                                        : a.progress           ? Style::kLog
                                                               : Style::kNone);
   request.progress = bar.sink();
-  struct stat info;
-  const bool existed = lstat(request.output.c_str(), &info) == 0;
+  const bool existed = GetFileAttributesA(request.output.c_str()) != INVALID_FILE_ATTRIBUTES;
   imagehost::SetAbortMessage((bar.drawsBar() ? "\r\033[K" : "") +
                              InterruptedText(request.output, existed, true));
   imagehost::ConvertReport report;

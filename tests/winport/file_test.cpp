@@ -407,6 +407,24 @@ TEST(FileAttributes, MissingFolderReadOnlyAndNormal) {
   EXPECT_EQ(GetFileAttributesA(nullptr), INVALID_FILE_ATTRIBUTES);
 }
 
+// Links are not followed, as the system does not follow reparse points:
+// only whether the target is a folder shows, and a dangling link exists.
+TEST(FileAttributes, LinksAreReparsePointsOfTheirOwn) {
+  TempDir dir;
+  writeText(dir.file("file"), "x");
+  ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0755), 0);
+  const std::pair<const char*, DWORD> cases[] = {
+      {"file", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"folder", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+      {"missing", FILE_ATTRIBUTE_REPARSE_POINT},
+  };
+  for (const auto& [target, attributes] : cases) {
+    const std::string link = dir.file(std::string("to-") + target);
+    ASSERT_EQ(symlink(dir.file(target).c_str(), link.c_str()), 0);
+    EXPECT_EQ(GetFileAttributesA(link.c_str()), attributes) << target;
+  }
+}
+
 }  // namespace
 
 namespace {

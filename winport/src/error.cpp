@@ -37,6 +37,8 @@ DWORD errorFromErrno(int error) {
     case EDQUOT:
     case EFBIG:
       return ERROR_DISK_FULL;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
     case ENOEXEC:
       return ERROR_BAD_FORMAT;
     case EPIPE:

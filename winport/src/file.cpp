@@ -26,9 +26,9 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;  // bytes per read()/write() ca
 
 struct OpenDescriptor {
   int descriptor;
-  bool owned = true;  // false: a standard stream, never closed through its handle
+  bool owned;  // false for the standard streams, which stay open whatever is closed
 
-  explicit OpenDescriptor(int fd, bool own = true) : descriptor(fd), owned(own) {}
+  explicit OpenDescriptor(int fd, bool owns = true) : descriptor(fd), owned(owns) {}
   ~OpenDescriptor() {
     if (owned) close(descriptor);
   }
@@ -41,6 +41,7 @@ using FileRef = std::shared_ptr<OpenDescriptor>;
 struct FileState {
   std::mutex mutex;
   winport::HandleTable<FileRef> table{winport::HandleKind::kFile};
+  HANDLE standard[3] = {};  // standard input, output and error, once asked for
 };
 
 FileState& state() {
@@ -208,6 +209,31 @@ HANDLE createFile(const char* name, DWORD access, DWORD disposition, DWORD flags
   });
 }
 
+HANDLE standardHandle(int fd) {
+  return guarded<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+    if (fd < 0 || fd > 2) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+    }
+    FileState& files = state();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    HANDLE& handle = files.standard[fd];
+    if (handle == 0 || files.table.find(handle) == nullptr) {
+      handle = files.table.insert(std::make_shared<OpenDescriptor>(fd, false));
+      if (handle == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+      }
+    }
+    return handle;
+  });
+}
+
+bool isTerminal(HANDLE handle) {
+  FileRef file = fileOf(handle);
+  return file && isatty(file->descriptor) == 1;
+}
+
 }  // namespace winport
 
 HANDLE CreateFileA(const char* name, DWORD access, DWORD /*share*/, void* /*security*/,
@@ -320,44 +346,3 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-HANDLE GetStdHandle(DWORD which) {
-  const int descriptor = which == STD_INPUT_HANDLE    ? 0
-                         : which == STD_OUTPUT_HANDLE ? 1
-                         : which == STD_ERROR_HANDLE  ? 2
-                                                      : -1;
-  if (descriptor < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  return winport::guarded<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
-    static HANDLE handles[3] = {};
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> guard(mutex);
-    if (handles[descriptor] != 0) return handles[descriptor];
-    if (fcntl(descriptor, F_GETFD) < 0) {
-      failWithErrno();
-      return INVALID_HANDLE_VALUE;
-    }
-    FileRef file = std::make_shared<OpenDescriptor>(descriptor, false);
-    FileState& files = state();
-    std::lock_guard<std::mutex> lock(files.mutex);
-    const HANDLE handle = files.table.insert(file);
-    if (handle == 0) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return INVALID_HANDLE_VALUE;
-    }
-    handles[descriptor] = handle;
-    return handle;
-  });
-}
-
-BOOL GetConsoleMode(HANDLE handle, DWORD* mode) {
-  FileRef file = fileOf(handle);
-  if (!file) return FALSE;
-  if (isatty(file->descriptor) != 1) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (mode != nullptr) *mode = 0;
-  return TRUE;
-}

@@ -1,10 +1,11 @@
-// OpenFile, the temporary folder and file attributes.
+// OpenFile, the temporary folder, file attributes and renaming.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -101,13 +102,34 @@ DWORD GetFileAttributesA(const char* name) {
     return INVALID_FILE_ATTRIBUTES;
   }
   struct stat info {};
-  if (stat(name, &info) != 0) {
+  if (lstat(name, &info) != 0) {
     SetLastError(winport::errorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISLNK(info.st_mode)) {  // the link itself; only the kind of its target shows
+    struct stat target {};
+    const bool folder = stat(name, &target) == 0 && S_ISDIR(target.st_mode);
+    return FILE_ATTRIBUTE_REPARSE_POINT | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
   }
   DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
   // Read-only: the caller cannot write it, or nobody may (also true for root).
   bool writable = (info.st_mode & 0222) != 0 && faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
   if (!writable) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
+  if (from == nullptr || *from == '\0' || to == nullptr || *to == '\0' ||
+      (flags & ~MOVEFILE_REPLACE_EXISTING) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  if (replace && isExistingDirectory(to)) {  // rename() would replace an empty folder
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, replace ? 0 : RENAME_NOREPLACE) == 0) return TRUE;
+  SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : winport::errorFromErrno(errno));
+  return FALSE;
 }

@@ -94,6 +94,8 @@ void setFileTime(FILETIME* time, unsigned long long value) {
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
+void ExitProcess(UINT exitCode) { _exit(static_cast<int>(exitCode & 0xFF)); }
+
 HANDLE OpenProcess(DWORD /*access*/, BOOL /*inheritHandle*/, DWORD processId) {
   return winport::guarded<HANDLE>(0, [&]() -> HANDLE {
     const auto pid = static_cast<pid_t>(processId);

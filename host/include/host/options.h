@@ -43,4 +43,4 @@ class HOST_API OptionList {
 // `value` (at most kOptionValueSize − 1 characters and a NUL) and returns 0
 // when the block holds the key; any other value when it does not, when the
 // block is not an OptionBlock, or when an argument is null.
-WINPORT_EXPORT int32_t OvgXOptBlkGet(HGLOBAL optionBlock, const char* key, char* value);
+WINPORT_EXPORT int32_t WINAPI OvgXOptBlkGet(HGLOBAL optionBlock, const char* key, char* value);

@@ -2,7 +2,7 @@
 // ("OUT.part") and renamed over OUT only when the export succeeded, so a
 // failed or interrupted export never leaves a file behind that looks
 // complete, and never touches an earlier OUT. The temporary file is also
-// removed when a second signal ends the program at once (host/interrupt.h).
+// removed when a second Ctrl-C ends the program at once (host/interrupt.h).
 #pragma once
 
 #include <string>

@@ -80,11 +80,11 @@ int32_t Stall(const FakeImage& image, const ProgressRecord* progress) {
 
 }  // namespace
 
-WINPORT_EXPORT int32_t OVDLverify_img(const uint8_t* bytes, int32_t, int32_t) {
+WINPORT_EXPORT int32_t WINAPI OVDLverify_img(const uint8_t* bytes, int32_t, int32_t) {
   return std::memcmp(bytes, "FAKEIMG ", 8) == 0 ? 1 : 0;
 }
 
-WINPORT_EXPORT int32_t OVDLinit_image(FileReference ref, HGLOBAL* handle, uint32_t file,
+WINPORT_EXPORT int32_t WINAPI OVDLinit_image(FileReference ref, HGLOBAL* handle, uint32_t file,
                                       uint32_t offset, uint32_t, const HostFileTable* files) {
   char text[128] = {};
   int32_t got = files->read(file, text, sizeof text - 1);
@@ -104,7 +104,7 @@ WINPORT_EXPORT int32_t OVDLinit_image(FileReference ref, HGLOBAL* handle, uint32
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL handle) {
+WINPORT_EXPORT int32_t WINAPI OVDLclose_image(HGLOBAL handle) {
   auto* image = static_cast<FakeImage*>(GlobalLock(handle));
   if (image == nullptr) return Fail(4, kReaderBadHandle);
   if (image->head.file != 0) image->head.files->close(image->head.file);
@@ -113,7 +113,7 @@ WINPORT_EXPORT int32_t OVDLclose_image(HGLOBAL handle) {
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL handle, ImageHeaderRecord* record) {
+WINPORT_EXPORT int32_t WINAPI OVDLbuildDIBhead(HGLOBAL handle, ImageHeaderRecord* record) {
   auto* image = static_cast<FakeImage*>(GlobalLock(handle));
   if (image == nullptr) return Fail(4, kReaderBadHandle);
   if (Is(*image, "no-header-block")) {
@@ -139,7 +139,7 @@ WINPORT_EXPORT int32_t OVDLbuildDIBhead(HGLOBAL handle, ImageHeaderRecord* recor
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL handle, uint8_t* buffer, uint32_t rows,
+WINPORT_EXPORT int32_t WINAPI OVDLread_rows(HGLOBAL handle, uint8_t* buffer, uint32_t rows,
                                      uint32_t stride, uint32_t offset, ProgressRecord* progress) {
   auto* image = static_cast<FakeImage*>(GlobalLock(handle));
   if (image == nullptr) return Fail(4, kReaderBadHandle);
@@ -171,7 +171,7 @@ WINPORT_EXPORT int32_t OVDLread_rows(HGLOBAL handle, uint8_t* buffer, uint32_t r
   return result;
 }
 
-WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL handle, uint32_t row) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_row(HGLOBAL handle, uint32_t row) {
   auto* image = static_cast<FakeImage*>(GlobalLock(handle));
   if (image == nullptr) return Fail(4, kReaderBadHandle);
   image->row = row;
@@ -179,7 +179,7 @@ WINPORT_EXPORT int32_t OVDLset_row(HGLOBAL handle, uint32_t row) {
   return kReaderOk;
 }
 
-WINPORT_EXPORT int32_t OVDLset_page(HGLOBAL handle, int32_t page) {
+WINPORT_EXPORT int32_t WINAPI OVDLset_page(HGLOBAL handle, int32_t page) {
   auto* image = static_cast<FakeImage*>(GlobalLock(handle));
   if (image == nullptr) return Fail(4, kReaderBadHandle);
   int32_t result = kReaderOk;
@@ -193,12 +193,12 @@ WINPORT_EXPORT int32_t OVDLset_page(HGLOBAL handle, int32_t page) {
   return result;
 }
 
-WINPORT_EXPORT int32_t OVDLerror_string(char* buffer, int32_t size) {
+WINPORT_EXPORT int32_t WINAPI OVDLerror_string(char* buffer, int32_t size) {
   LoadStringA(g_instance, g_lastError, buffer, size);
   return kReaderOk;
 }
 
-WINPORT_EXPORT const char* OVDLget_ver() { return "Fake Reader V0.1"; }
+WINPORT_EXPORT const char* WINAPI OVDLget_ver() { return "Fake Reader V0.1"; }
 
 namespace {
 
@@ -207,7 +207,7 @@ BOOL FakeReaderMain(HINSTANCE instance, DWORD reason, void*) {
   return TRUE;
 }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"OVDLinit_image", kOrdOVDLinit_image},     {"OVDLclose_image", kOrdOVDLclose_image},
     {"OVDLread_rows", kOrdOVDLread_rows},       {"OVDLset_row", kOrdOVDLset_row},
     {"OVDLbuildDIBhead", kOrdOVDLbuildDIBhead}, {"OVDLerror_string", kOrdOVDLerror_string},
@@ -220,7 +220,7 @@ constexpr char kBadHandle[] = "Invalid image handle.";
 constexpr char kFailure77[] = "Fake failure 77.";
 constexpr char kNoPage[] = "Seek to non-existent page.";
 constexpr char kFilter[] = "Fake images~*.fak~";
-const WinportResource kStrings[] = {
+constexpr WinportResource kStrings[] = {
     {RT_STRING, 2, kCannotRead, sizeof kCannotRead - 1},
     {RT_STRING, 4, kBadHandle, sizeof kBadHandle - 1},
     {RT_STRING, 9, kFailure77, sizeof kFailure77 - 1},

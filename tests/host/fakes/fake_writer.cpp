@@ -39,17 +39,18 @@ void Option(HGLOBAL options, const char* key, char* value) {
 
 }  // namespace
 
-WINPORT_EXPORT const char* OVXDLget_ext(ExportHostInfo* host) {
+WINPORT_EXPORT const char* WINAPI OVXDLget_ext(ExportHostInfo* host) {
   host->flags = 1;
   g_report = host->errorCallback;
   g_getOption =
       host->hostInstance == 0
           ? nullptr
-          : reinterpret_cast<OvgXOptBlkGet_fn>(GetProcAddress(host->hostInstance, "OvgXOptBlkGet"));
+          : reinterpret_cast<OvgXOptBlkGet_fn>(reinterpret_cast<void (*)()>(
+                GetProcAddress(host->hostInstance, "OvgXOptBlkGet")));
   return "FAK;Fake rows (*.fak)";
 }
 
-WINPORT_EXPORT HGLOBAL OVXDLbegin_write(FileReference file, const HostFileTable* files,
+WINPORT_EXPORT HGLOBAL WINAPI OVXDLbegin_write(FileReference file, const HostFileTable* files,
                                         const char* fileName, const BITMAPINFOHEADER* image,
                                         HGLOBAL options, int32_t* flags) {
   *flags = 1;
@@ -68,8 +69,9 @@ WINPORT_EXPORT HGLOBAL OVXDLbegin_write(FileReference file, const HostFileTable*
   state->head.files = files;
   std::snprintf(state->fail, sizeof state->fail, "%s", fail);
   char line[512];
-  int length = std::snprintf(line, sizeof line, "FAKEROWS %d %d %u %llu echo=%s\n", image->biWidth,
-                             image->biHeight, image->biBitCount,
+  int length = std::snprintf(line, sizeof line, "FAKEROWS %d %d %u %llu echo=%s\n",
+                             static_cast<int>(image->biWidth), static_cast<int>(image->biHeight),
+                             static_cast<unsigned>(image->biBitCount),
                              static_cast<unsigned long long>(DibRowBytes(
                                  static_cast<uint64_t>(image->biWidth), image->biBitCount)),
                              echo);
@@ -78,7 +80,7 @@ WINPORT_EXPORT HGLOBAL OVXDLbegin_write(FileReference file, const HostFileTable*
   return block;
 }
 
-WINPORT_EXPORT int32_t OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t stride,
+WINPORT_EXPORT int32_t WINAPI OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t stride,
                                         const uint8_t* data, ExportProgress* progress) {
   auto* state = static_cast<FakeExport*>(GlobalLock(block));
   if (state == nullptr) return kWriterWriteFailed;
@@ -101,7 +103,7 @@ WINPORT_EXPORT int32_t OVXDLwrite_block(HGLOBAL block, uint32_t rows, uint32_t s
   return result;
 }
 
-WINPORT_EXPORT int32_t OVXDLend_write(HGLOBAL block, ExportProgress* progress) {
+WINPORT_EXPORT int32_t WINAPI OVXDLend_write(HGLOBAL block, ExportProgress* progress) {
   auto* state = static_cast<FakeExport*>(GlobalLock(block));
   if (state == nullptr) return kWriterWriteFailed;
   const bool fail = std::strcmp(state->fail, "end") == 0;
@@ -112,7 +114,7 @@ WINPORT_EXPORT int32_t OVXDLend_write(HGLOBAL block, ExportProgress* progress) {
   return fail ? kWriterWriteFailed : kWriterOk;
 }
 
-WINPORT_EXPORT const char* OVXDLget_ver() { return "0.1"; }
+WINPORT_EXPORT const char* WINAPI OVXDLget_ver() { return "0.1"; }
 
 namespace {
 
@@ -121,7 +123,7 @@ BOOL FakeWriterMain(HINSTANCE instance, DWORD reason, void*) {
   return TRUE;
 }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"OVXDLget_ext", kOrdOVXDLget_ext},         {"OVXDLbegin_write", kOrdOVXDLbegin_write},
     {"OVXDLwrite_block", kOrdOVXDLwrite_block}, {"OVXDLend_write", kOrdOVXDLend_write},
     {"OVXDLget_ver", kOrdOVXDLget_ver},
@@ -129,7 +131,7 @@ const WinportExport kExports[] = {
 
 constexpr char kCannotOpen[] = "Unable to open file.";
 constexpr char kCannotWrite[] = "Fake write failure.";
-const WinportResource kStrings[] = {
+constexpr WinportResource kStrings[] = {
     {RT_STRING, 1, kCannotOpen, sizeof kCannotOpen - 1},
     {RT_STRING, 3, kCannotWrite, sizeof kCannotWrite - 1},
 };

@@ -19,6 +19,7 @@ inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
 inline constexpr DWORD FILE_SHARE_READ = 1;
 inline constexpr DWORD FILE_SHARE_WRITE = 2;
+inline constexpr DWORD FILE_SHARE_DELETE = 4;
 
 // Creation dispositions.
 inline constexpr DWORD CREATE_NEW = 1;
@@ -31,6 +32,7 @@ inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x100;
+inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD FILE_FLAG_DELETE_ON_CLOSE = 0x04000000u;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
@@ -39,6 +41,8 @@ inline constexpr DWORD FILE_CURRENT = 1;
 inline constexpr DWORD FILE_END = 2;
 inline constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
 inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 1;
 
 // OpenFile styles.
 inline constexpr UINT OF_READ = 0x0000;
@@ -78,17 +82,15 @@ WINPORT_API HFILE OpenFile(const char* name, OFSTRUCT* info, UINT style);
 // (made with mode 0700, owned by the caller, never a link). Returns the length
 // without NUL when it fits, else the size needed including NUL; 0 on failure.
 WINPORT_API DWORD GetTempPathA(DWORD size, char* buffer);
-// The standard streams: a handle for descriptor 0, 1 or 2 as it is at each
-// call (a redirection made later is followed; closing the handle leaves the
-// stream open), the same handle on every call; INVALID_HANDLE_VALUE for
-// another value or a stream that is closed at the first call.
-inline constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
-inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
-inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
-WINPORT_API HANDLE GetStdHandle(DWORD which);
-// TRUE when the file is a terminal, with 0 in `mode`; FALSE for anything else.
-WINPORT_API BOOL GetConsoleMode(HANDLE file, DWORD* mode);
 // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY (the caller may not write
 // it, or its mode has no write bit at all) or FILE_ATTRIBUTE_NORMAL;
-// INVALID_FILE_ATTRIBUTES when it does not exist.
+// INVALID_FILE_ATTRIBUTES when it does not exist. A symbolic link is not
+// followed, as a reparse point is not: it answers FILE_ATTRIBUTE_REPARSE_POINT,
+// with FILE_ATTRIBUTE_DIRECTORY when it leads to a folder (a dangling link
+// exists too).
 WINPORT_API DWORD GetFileAttributesA(const char* name);
+// Renames `from` to `to` in one step. Without MOVEFILE_REPLACE_EXISTING an
+// existing `to` makes it fail (ERROR_ALREADY_EXISTS); with it a file at `to`
+// is replaced, a folder never (ERROR_ACCESS_DENIED). Both names must lie on
+// one file system (ERROR_NOT_SAME_DEVICE): files are never copied.
+WINPORT_API BOOL MoveFileExA(const char* from, const char* to, DWORD flags);

@@ -1,4 +1,4 @@
-// Process identity: this process's id, and a query handle on any process
+// Process identity and ending: this process's id, ending it at once, and a query handle on any process
 // that tells whether it still runs and when it was created.
 //
 // A handle remembers the process it was opened on (its id with its start
@@ -13,6 +13,9 @@ inline constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 inline constexpr DWORD STILL_ACTIVE = 259;
 
 WINPORT_API DWORD GetCurrentProcessId();
+// Ends the process at once with `exitCode` (its low 8 bits, as the system
+// keeps them): no destructors of static objects and no exit handlers run.
+WINPORT_API __attribute__((noreturn)) void ExitProcess(UINT exitCode);
 // A handle on process `processId` (any access asked for grants the queries
 // below), or 0: ERROR_INVALID_PARAMETER when no such process exists,
 // ERROR_ACCESS_DENIED when it exists but may not be examined.

@@ -20,6 +20,10 @@
 
 // Marks an export of a module built on the platform layer (plug-ins, ferrox, ...).
 #define WINPORT_EXPORT extern "C" __attribute__((visibility("default")))
+// Mark the C++ interface of a shared library, as the library builds it and as
+// its users see it.
+#define WINPORT_LIBRARY_EXPORT __attribute__((visibility("default")))
+#define WINPORT_LIBRARY_IMPORT __attribute__((visibility("default")))
 
 using BOOL = int32_t;
 using BYTE = uint8_t;
@@ -64,6 +68,7 @@ inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_OUTOFMEMORY = 14;
 inline constexpr DWORD ERROR_HANDLE_EOF = 38;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr DWORD ERROR_FILE_EXISTS = 80;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_DISK_FULL = 112;
@@ -76,6 +81,7 @@ inline constexpr DWORD ERROR_NOT_LOCKED = 158;
 inline constexpr DWORD ERROR_BAD_FORMAT = 11;
 inline constexpr DWORD ERROR_DLL_INIT_FAILED = 1114;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 inline constexpr DWORD ERROR_BADDB = 1009;

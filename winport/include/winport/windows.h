@@ -7,6 +7,7 @@
 #include "winport/module.h"
 #include "winport/resource.h"
 #include "winport/file.h"
+#include "winport/console.h"
 #include "winport/registry.h"
 #include "winport/shared_section.h"
 #include "winport/system.h"

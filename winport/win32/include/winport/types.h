@@ -17,3 +17,6 @@
 // An export of a module: its name and ordinal come from the module-definition
 // file the build generates from the module's export table.
 #define WINPORT_EXPORT extern "C"
+// The C++ interface of a DLL, as the DLL builds it and as its users see it.
+#define WINPORT_LIBRARY_EXPORT __declspec(dllexport)
+#define WINPORT_LIBRARY_IMPORT __declspec(dllimport)

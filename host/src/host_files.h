@@ -1,7 +1,11 @@
-// The HostFileTable the host hands plug-ins: all six slots over POSIX files.
+// The HostFileTable the host hands plug-ins: all six slots over the system's
+// files (CreateFileA and its kin). Every file is opened sharing reading,
+// writing and deleting, as files on Linux always are, so that a writer may open
+// its output twice and the work file can be removed while a plug-in holds it.
 //
 // The file designation / FileReference is a path (NUL-terminated text).
-// Handles are 32-bit numbers from a process-wide table, never 0 and not
+// Handles are 32-bit numbers from a process-wide table of the host's own
+// (whatever the size of a system handle), never 0 and not
 // reused while the table has unused numbers, so a handle a plug-in has
 // already closed stays invalid. Positions beyond 2 GiB cannot be expressed
 // by the table's signed 32-bit seek and fail.
@@ -17,7 +21,7 @@ namespace imagehost::files {
 const HostFileTable* Table();
 
 // Opens `path` for reading as the host does before OVDLinit_image; 0 on
-// failure with errno's text in `error`.
+// failure with the reason in `error`.
 uint32_t OpenForReading(const std::string& path, std::string& error);
 // Closes the handle if it is still open (a plug-in may have closed it already).
 void CloseIfOpen(uint32_t handle);
