@@ -10,6 +10,12 @@ set(ZLIB_USE_STATIC_LIBS ON)
 add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)
+# The scanner side: FERROX.DLL, the virtual scanner and the music library.
+add_subdirectory(scanapi)
+add_subdirectory(standins/common)
+add_subdirectory(standins/virtual_scanner)
+add_subdirectory(standins/music)
+include(${CMAKE_SOURCE_DIR}/standins/registry_file.cmake)
 
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.
