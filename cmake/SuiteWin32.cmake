@@ -4,6 +4,12 @@
 # is not built here), and the tests that run them under Wine.
 include(SuiteModulesWin32)
 
+# Floating-point arithmetic in SSE registers, as on x86-64: the x87 unit keeps
+# intermediate results in extended precision, so computations specified in
+# single precision (the tone curves) would round differently from the Linux
+# build's.
+add_compile_options(-msse2 -mfpmath=sse)
+
 # zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
 set(ZLIB_USE_STATIC_LIBS ON)
 
