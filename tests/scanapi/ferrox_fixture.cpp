@@ -85,7 +85,7 @@ void Installation::writeRegistry(const std::vector<ScannerKey>& keys) const {
     text += "[" + path + "]\n";
     text += "\"System Directory\"=" + Quoted(directory) + "\n";
     text += "\"Driver Pathname\"=" + Quoted(driver) + "\n";
-    text += "\"Product Name\"=" + Quoted(key.productName) + "\n\n";
+    text += "\"Product Name\"=" + Quoted(key.productName) + "\n" + key.extraValues + "\n";
     if (key.music) text += "[" + path + "\\Music]\n" + key.musicValues + "\n";
   }
   platform::ApplyRegistry(text);

@@ -23,6 +23,7 @@ struct ScannerKey {
   std::string systemDirectory;  // "" = the library folder as the library computes it
   std::string driverPath;       // "" = the scripted driver
   std::string productName = "Test Flatbed";
+  std::string extraValues;      // more value lines of the key, in .reg form
   bool music = true;            // a "Music" subkey
   std::string musicValues = "\"PlayMusic\"=dword:00000001\n\"StopMusic\"=dword:00000001\n"
                             "\"ScanMusic PathName\"=\"scan.wav\"\n\"StopMusic PathName\"=\"stop.wav\"\n";

@@ -37,3 +37,28 @@ add_dependencies(win32_scanapi_tests ferrox fake_scanner_driver fake_scanner_nod
 # Left out: what needs the platform layer's frozen clock or failing allocations.
 set_tests_properties(win32_scanapi_tests PROPERTIES
   ENVIRONMENT "GTEST_FILTER=-ScanStart.DeviceNeverReadyGivesUpAfterFortySeconds:ScanStart.WaitReportsTheWholeWaitThenElapsedPartsCappedAtWhatRemains:ScanStart.CallbackEndsTheWaitEarly:Commander.FailedMapAllocationFailsTheOpenAndClosesTheDevice")
+
+# The build's registry file, imported before the tests of the virtual scanner.
+add_executable(short_path short_path.cpp)
+target_link_libraries(short_path PRIVATE winport)
+set_target_properties(short_path PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SUITE_TEST_MODULES_DIR})
+add_test(NAME win32_import_registry
+         COMMAND ${CMAKE_COMMAND} -DWINE_RUN=${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh
+                 -DPREFIX=${CMAKE_BINARY_DIR}/wineprefix -DSHORT_PATH=$<TARGET_FILE:short_path>
+                 -DBIN_DIR=${SUITE_BIN_DIR} -DOUTPUT=${CMAKE_BINARY_DIR}/tests/registry.reg
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/import_registry.cmake)
+set_tests_properties(win32_import_registry PROPERTIES FIXTURES_SETUP scanner_registry TIMEOUT 300)
+
+# The virtual scanner and the music library under the library, once the
+# build's registry file is in the prefix.
+win32_test(win32_standins_tests SOURCES
+  ${CMAKE_SOURCE_DIR}/tests/standins/win32/virtual_scanner_test.cpp
+  ${scanapi_tests}/ferrox_fixture.cpp
+  ${scanapi_tests}/win32/fixture_platform.cpp
+  LIBS ferrox_headers winport)
+target_include_directories(win32_standins_tests PRIVATE ${scanapi_tests} ${scanapi_tests}/fake_driver
+                           ${CMAKE_SOURCE_DIR}/standins/virtual_scanner/include)
+target_compile_definitions(win32_standins_tests PRIVATE SUITE_BIN_DIR="${SUITE_BIN_DIR}"
+                           SUITE_TEST_MODULES_DIR="${SUITE_TEST_MODULES_DIR}")
+add_dependencies(win32_standins_tests ferrox virtscan music_standin fake_scanner_driver)
+set_tests_properties(win32_standins_tests PROPERTIES FIXTURES_REQUIRED scanner_registry)
