@@ -60,5 +60,5 @@ target_include_directories(win32_standins_tests PRIVATE ${scanapi_tests} ${scana
                            ${CMAKE_SOURCE_DIR}/standins/virtual_scanner/include)
 target_compile_definitions(win32_standins_tests PRIVATE SUITE_BIN_DIR="${SUITE_BIN_DIR}"
                            SUITE_TEST_MODULES_DIR="${SUITE_TEST_MODULES_DIR}")
-add_dependencies(win32_standins_tests ferrox virtscan music_standin fake_scanner_driver)
+add_dependencies(win32_standins_tests ferrox virtscan music_standin fake_scanner_driver lock_contender)
 set_tests_properties(win32_standins_tests PROPERTIES FIXTURES_REQUIRED scanner_registry)

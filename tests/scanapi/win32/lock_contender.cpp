@@ -5,11 +5,15 @@
 //   lock_contender <library> <tag> <index> hold   lock, signal "<tag>-ready-<index>",
 //       then sleep until killed
 //   lock_contender <library> <tag> <index> once   lock and end
+//   lock_contender <library> <tag> <index> spool  open, lock, scan at twice the
+//       native resolution of the virtual scanner (so the library spools the
+//       device's lines), read once, signal "<tag>-ready-<index>", sleep until killed
 // Exit code: 10 locked, 11 refused (-1), 20 another status, 30 a set-up failure.
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "ferrox/driver.h"
 #include "ferrox/scanner_command.h"
 #include "winport/windows.h"
 
@@ -18,6 +22,24 @@ namespace {
 HANDLE Event(const std::string& name) { return CreateEventA(nullptr, TRUE, FALSE, name.c_str()); }
 
 int Code(int16_t status) { return status == SCAN_OK ? 10 : status == SCAN_ERR_LOCKED ? 11 : 20; }
+
+// True once the first lines of an enhanced scan were read.
+bool SpoolingScan(ScannerCommanderFn commander) {
+  ScannerCommand command{};
+  auto run = [&](uint16_t code, void* data = nullptr, uint32_t value = 0) {
+    command.code = code;
+    command.data = data;
+    command.value = value;
+    commander(&command);
+    return command.status == SCAN_OK;
+  };
+  ScanParameters parameters{};
+  parameters.frame = ScanFrame{0, 0, 0, 300, 300, 1200, 1200, DATATYPE_GREY, 0, 0};
+  parameters.mapMode = MAP_MODE_BUILT_IN;
+  static uint8_t lines[1200 * 4];
+  return run(CMD_OPEN) && run(CMD_LOCK) && run(CMD_SET_PARAMETERS, &parameters) && run(CMD_START_SCAN) &&
+         run(CMD_READ_LINES, lines, sizeof(lines)) && command.result > 0;
+}
 
 }  // namespace
 
@@ -40,6 +62,11 @@ int main(int argc, char** argv) {
     SetEvent(Event(tag + "-answer-" + index));
     if (WaitForSingleObject(release, 10000) != WAIT_OBJECT_0) return 30;
     return Code(command.status);
+  }
+  if (mode == "spool") {
+    if (!SpoolingScan(commander)) return 20;
+    SetEvent(Event(tag + "-ready-" + index));
+    Sleep(INFINITE);
   }
   commander(&command);
   if (mode == "hold") {

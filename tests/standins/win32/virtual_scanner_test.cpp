@@ -164,5 +164,37 @@ TEST_F(VirtualScannerOnWindows, DocumentFeederAndFaultsReachTheApplication) {
   }
 }
 
+// The spool file of an enhanced scan lies in the system's temporary folder and
+// goes with the process that made it, also when that process is killed.
+TEST_F(VirtualScannerOnWindows, SpoolFileGoesWithItsProcess) {
+  Installation scanner;
+  ScannerKey key;
+  key.driverPath = platform::BinPath("virtscan.dll");
+  key.music = false;
+  scanner.writeRegistry({key});
+  _putenv_s(virtscan::kEnvKey, (key.parent + "\\" + key.name).c_str());
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof(temp), temp);
+  const std::string spool = std::string(temp) + "NVKTEMP.TMP";
+  ASSERT_EQ(GetFileAttributesA(spool.c_str()), INVALID_FILE_ATTRIBUTES) << "a spool file left over";
+  const std::string tag = "ferrox-spool-" + std::to_string(GetCurrentProcessId());
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, (tag + "-ready-0").c_str());
+  std::string line = "\"" + platform::TestModulePath("lock_contender.exe") + "\" \"" + scanner.libraryPath() +
+                     "\" " + tag + " 0 spool";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  CloseHandle(info.hThread);
+  const bool spooling = WaitForSingleObject(ready, 20000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(spooling);
+  EXPECT_NE(GetFileAttributesA(spool.c_str()), INVALID_FILE_ATTRIBUTES) << "no spool file while scanning";
+  TerminateProcess(info.hProcess, 1);
+  WaitForSingleObject(info.hProcess, 20000);
+  CloseHandle(info.hProcess);
+  CloseHandle(ready);
+  EXPECT_EQ(GetFileAttributesA(spool.c_str()), INVALID_FILE_ATTRIBUTES) << "the spool file outlived its process";
+}
+
 }  // namespace
 }  // namespace scantest
