@@ -18,6 +18,15 @@ std::string TestModulePath(const std::string& fileName);
 // `folder` as the library sees its own folder: short form, trailing separator.
 std::string ShortFolder(const std::string& folder);
 
+// Makes `folder` (with its trailing separator) the temporary folder the
+// library is given from now on; "" gives the usual one back.
+void UseTemporaryFolder(const std::string& folder);
+// Whether a file this process opened is still open. Where the system deletes
+// a file when it is closed, it keeps its name till then (Windows), or else it
+// loses it at once (the platform layer: so it goes with its process).
+bool HeldOpen(const std::string& path);
+extern const bool kOpenSpoolKeepsItsName;
+
 // Around one installation, whose files lie in `folder`.
 void BeginInstallation(const std::string& folder);
 void EndInstallation();

@@ -23,6 +23,7 @@ win32_test(win32_scanapi_tests SOURCES
   ${scanapi_tests}/commander_test.cpp
   ${scanapi_tests}/tone_map_test.cpp
   ${scanapi_tests}/scan_start_test.cpp
+  ${scanapi_tests}/enhancement_test.cpp
   ${scanapi_tests}/ferrox_fixture.cpp
   ${scanapi_tests}/win32/fixture_platform.cpp
   ${scanapi_tests}/win32/processes_test.cpp
@@ -36,7 +37,7 @@ add_dependencies(win32_scanapi_tests ferrox fake_scanner_driver fake_scanner_nod
                  lock_contender)
 # Left out: what needs the platform layer's frozen clock or failing allocations.
 set_tests_properties(win32_scanapi_tests PROPERTIES
-  ENVIRONMENT "GTEST_FILTER=-ScanStart.DeviceNeverReadyGivesUpAfterFortySeconds:ScanStart.WaitReportsTheWholeWaitThenElapsedPartsCappedAtWhatRemains:ScanStart.CallbackEndsTheWaitEarly:Commander.FailedMapAllocationFailsTheOpenAndClosesTheDevice")
+  ENVIRONMENT "GTEST_FILTER=-ScanStart.DeviceNeverReadyGivesUpAfterFortySeconds:ScanStart.WaitReportsTheWholeWaitThenElapsedPartsCappedAtWhatRemains:ScanStart.CallbackEndsTheWaitEarly:Commander.FailedMapAllocationFailsTheOpenAndClosesTheDevice:Enhancement.SpoolThatCannotBeCreatedFailsWithNothingLeft")
 
 # The build's registry file, imported before the tests of the virtual scanner.
 add_executable(short_path short_path.cpp)

@@ -48,6 +48,26 @@ std::string ShortFolder(const std::string& folder) {
   return std::string(buffer) + "/";
 }
 
+void UseTemporaryFolder(const std::string& folder) {
+  if (folder.empty()) {
+    unsetenv("TMPDIR");
+  } else {
+    setenv("TMPDIR", folder.c_str(), 1);
+  }
+}
+
+// An open file without a name is found among this process's open files.
+bool HeldOpen(const std::string& path) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
+    if (!error && target.string() == path + " (deleted)") return true;
+  }
+  return false;
+}
+
+const bool kOpenSpoolKeepsItsName = false;
+
 void BeginInstallation(const std::string& folder) {
   g_registryPath = folder + "registry.reg";
   setenv("WINPORT_REGISTRY", g_registryPath.c_str(), 1);

@@ -93,6 +93,27 @@ std::string ShortFolder(const std::string& folder) {
   return path.back() == '\\' ? path : path + "\\";
 }
 
+// GetTempPathA takes TMP first; its value before the first change comes back.
+void UseTemporaryFolder(const std::string& folder) {
+  static const std::string usual = [] {
+    char value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("TMP", value, sizeof(value));
+    return length > 0 && length < sizeof(value) ? std::string(value) : std::string();
+  }();
+  const std::string& chosen = folder.empty() ? usual : folder;
+  SetEnvironmentVariableA("TMP", chosen.empty() ? nullptr : chosen.c_str());
+}
+
+// A file opened for nobody else to share refuses every other opening.
+bool HeldOpen(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, 0);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+const bool kOpenSpoolKeepsItsName = true;
+
 void BeginInstallation(const std::string&) {}
 
 void EndInstallation() { RemoveCreatedKeys(); }
