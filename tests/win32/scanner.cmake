@@ -24,6 +24,7 @@ win32_test(win32_scanapi_tests SOURCES
   ${scanapi_tests}/tone_map_test.cpp
   ${scanapi_tests}/scan_start_test.cpp
   ${scanapi_tests}/enhancement_test.cpp
+  ${scanapi_tests}/scan_setup_test.cpp
   ${scanapi_tests}/ferrox_fixture.cpp
   ${scanapi_tests}/win32/fixture_platform.cpp
   ${scanapi_tests}/win32/processes_test.cpp
