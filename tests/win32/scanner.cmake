@@ -64,3 +64,8 @@ target_compile_definitions(win32_standins_tests PRIVATE SUITE_BIN_DIR="${SUITE_B
                            SUITE_TEST_MODULES_DIR="${SUITE_TEST_MODULES_DIR}")
 add_dependencies(win32_standins_tests ferrox virtscan music_standin fake_scanner_driver lock_contender)
 set_tests_properties(win32_standins_tests PROPERTIES FIXTURES_REQUIRED scanner_registry)
+
+# The C header, compiled as a Windows application's C code.
+add_library(ferrox_c_header_check OBJECT ${scanapi_tests}/win32/c_header_check.c)
+target_link_libraries(ferrox_c_header_check PRIVATE ferrox_headers)
+set_target_properties(ferrox_c_header_check PROPERTIES C_STANDARD 11)
