@@ -69,3 +69,6 @@ set_tests_properties(win32_standins_tests PROPERTIES FIXTURES_REQUIRED scanner_r
 add_library(ferrox_c_header_check OBJECT ${scanapi_tests}/win32/c_header_check.c)
 target_link_libraries(ferrox_c_header_check PRIVATE ferrox_headers)
 set_target_properties(ferrox_c_header_check PROPERTIES C_STANDARD 11)
+
+# Both programs write scanner keys of the same names into the one prefix.
+set_tests_properties(win32_scanapi_tests win32_standins_tests PROPERTIES RESOURCE_LOCK wine_scanner_keys)
