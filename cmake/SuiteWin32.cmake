@@ -23,6 +23,12 @@ add_subdirectory(standins/virtual_scanner)
 add_subdirectory(standins/music)
 include(${CMAKE_SOURCE_DIR}/standins/registry_file.cmake)
 
+# scanapp.exe, on the scanner API and the host library's writers.
+add_subdirectory(tools/scanclient)
+if(TARGET imagehost_lib)
+  add_subdirectory(tools/scanapp)
+endif()
+
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh
