@@ -22,13 +22,19 @@ reg_quote(REG_SYSTEM_DIRECTORY "${suite_bin_canonical}${suite_bin_separator}")
 reg_quote(REG_DRIVER_PATHNAME "${suite_bin_canonical}${suite_bin_separator}virtscan.dll")
 reg_quote(REG_SCAN_TUNE "${suite_bin_canonical}${suite_bin_separator}scan-tune.wav")
 reg_quote(REG_END_TUNE "${suite_bin_canonical}${suite_bin_separator}end-tune.wav")
-file(CONFIGURE OUTPUT ${SUITE_BIN_DIR}/registry.reg CONTENT [[REGEDIT4
+# Beside it two examples that work by themselves (WINPORT_REGISTRY=FILE):
+# registry-feeder.reg, a scanner with a document feeder holding three pages,
+# and registry-document.reg, one that scans a sample image instead of its chart.
+function(write_registry file comment extra)
+  set(REG_COMMENT "${comment}")
+  set(REG_EXTRA "${extra}")
+  file(CONFIGURE OUTPUT ${SUITE_BIN_DIR}/${file} CONTENT [[REGEDIT4
 
-; Written by the build: the virtual scanner in this folder.
+; Written by the build: @REG_COMMENT@
 [HKEY_LOCAL_MACHINE\Software\Duzizaziz\Ridezodu\Scanners\Virtual Scanner]
 "System Directory"="@REG_SYSTEM_DIRECTORY@"
 "Driver Pathname"="@REG_DRIVER_PATHNAME@"
-"Product Name"="Virtual Flatbed Scanner"
+"Product Name"="Virtual Flatbed Scanner"@REG_EXTRA@
 
 [HKEY_LOCAL_MACHINE\Software\Duzizaziz\Ridezodu\Scanners\Virtual Scanner\Music]
 "PlayMusic"=dword:00000001
@@ -36,6 +42,17 @@ file(CONFIGURE OUTPUT ${SUITE_BIN_DIR}/registry.reg CONTENT [[REGEDIT4
 "ScanMusic PathName"="@REG_SCAN_TUNE@"
 "StopMusic PathName"="@REG_END_TUNE@"
 ]] @ONLY)
-# The registry refuses a file that others may write, since it names libraries to load.
-file(CHMOD ${SUITE_BIN_DIR}/registry.reg
-     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # The registry refuses a file that others may write, since it names libraries to load.
+  file(CHMOD ${SUITE_BIN_DIR}/${file} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endfunction()
+write_registry(registry.reg "the virtual scanner in this folder." "")
+write_registry(registry-feeder.reg
+  "the virtual scanner in this folder, with a document feeder holding three pages."
+  "\n\"Capabilities\"=dword:00000001\n\"ADF Pages\"=dword:00000003")
+# (The samples are made by the Linux build.)
+if(NOT WIN32)
+  reg_quote(REG_DOCUMENT "${CMAKE_BINARY_DIR}/samples/bmp-rgb-24.bmp")
+  write_registry(registry-document.reg
+    "the virtual scanner in this folder, scanning a sample image (build the samples target)."
+    "\n\"Document\"=\"${REG_DOCUMENT}\"")
+endif()

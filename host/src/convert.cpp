@@ -6,6 +6,7 @@
 
 #include "guard.h"
 #include "host/output.h"
+#include "host/page_names.h"
 #include "host/source.h"
 #include "host/writer.h"
 
@@ -46,7 +47,7 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
   WriterSetup setup;
   setup.writer = &writer;
   setup.fileDesignation = output.workPath();
-  setup.outputName = request.output;
+  setup.outputName = output.path();
   setup.options = request.options;
   setup.callerTopDownOnly = !source.randomAccess();
   setup.blockRows = request.blockRows;
@@ -70,41 +71,101 @@ Status WritePage(RowSource& source, const WriterPlugin& writer, const OutputFile
   return export_.finish();
 }
 
-Status RunConvert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report) {
-  const WriterPlugin* writer = nullptr;
-  if (Status chosen = ChooseWriter(plugins, request, writer); !chosen) return chosen;
-  if (request.append && !writer->appendsPages())
-    return Status::failure(CannotAppend(*writer, request.output));
-  std::unique_ptr<RowSource> source;
-  if (Status opened = OpenInput(plugins, request.input, request.reader, request.progress, source);
-      !opened)
-    return opened;
+PageSelection SelectionOf(const ConvertRequest& request) {
+  if (request.pages) return *request.pages;
+  return request.allPages ? PageSelection::All() : PageSelection::One(request.page);
+}
 
-  const uint32_t firstPage = request.allPages ? 0 : request.page;
-  const uint32_t lastPage = request.allPages ? source->pages() - 1 : request.page;
-  if (lastPage > firstPage && !writer->appendsPages())
-    return Status::failure(request.input + " has " + std::to_string(source->pages()) +
-                           " pages, and " + writer->fileName() + " writes one page per file");
-  if (firstPage != 0) {
-    if (Status selected = source->selectPage(firstPage); !selected) return selected;
-  }
+// One conversion: every selected page of every input, into one output (its
+// pages appended after the first) or, with a page-number pattern, each into
+// its own file.
+class Conversion {
+ public:
+  Conversion(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report)
+      : plugins_(plugins), request_(request), report_(report) {}
+  Status run();
 
+ private:
+  Status convertInput(const std::string& input, bool first);
+  Status writeToOwnFile(RowSource& source);
+
+  PluginSet& plugins_;
+  const ConvertRequest& request_;
+  ConvertReport& report_;
+  const WriterPlugin* writer_ = nullptr;
+  bool pageFiles_ = false;
+  OutputFile shared_;
+};
+
+Status Conversion::run() {
+  if (Status chosen = ChooseWriter(plugins_, request_, writer_); !chosen) return chosen;
+  if (request_.append && !writer_->appendsPages())
+    return Status::failure(CannotAppend(*writer_, request_.output));
+  if (std::string problem = CheckPageNameTemplate(request_.output); !problem.empty())
+    return Status::failure(problem);
+  pageFiles_ = HasPageNumber(request_.output);
+  if (pageFiles_ && request_.append)
+    return Status::failure("--append adds to one file; " + request_.output +
+                           " names one file per page");
+  const std::vector<std::string> inputs =
+      request_.inputs.empty() ? std::vector<std::string>{request_.input} : request_.inputs;
+  if (inputs.size() > 1 && !pageFiles_ && !writer_->appendsPages())
+    return Status::failure(writer_->fileName() + " writes one page per file: " +
+                           std::to_string(inputs.size()) + " inputs need %d in " +
+                           request_.output + " or a writer that adds pages (.tif)");
   // Only `append` hands the writer the existing file (its copy); otherwise the
   // writer starts a new one, and every page after the first is appended to it.
-  OutputFile output;
-  if (Status prepared = output.prepare(request.output, request.append); !prepared) return prepared;
-  report.reader = source->name();
-  report.writer = writer->fileName();
-  report.firstPage = FactsOf(*source);
-  for (uint32_t page = firstPage; page <= lastPage; ++page) {
-    if (page != firstPage) {
-      if (Status selected = source->selectPage(page); !selected) return selected;
-    }
-    if (Status written = WritePage(*source, *writer, output, request); !written) return written;
-    ++report.pagesWritten;
+  if (!pageFiles_) {
+    if (Status prepared = shared_.prepare(request_.output, request_.append); !prepared)
+      return prepared;
   }
-  if (request.progress.stopRequested()) return Stopped();  // the last chance before the rename
-  return output.commit();
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (Status converted = convertInput(inputs[i], i == 0); !converted) return converted;
+  }
+  if (request_.progress.stopRequested()) return Stopped();  // the last chance before the rename
+  return pageFiles_ ? Status{} : shared_.commit();
+}
+
+Status Conversion::convertInput(const std::string& input, bool first) {
+  std::unique_ptr<RowSource> source;
+  if (Status opened = OpenInput(plugins_, input, request_.reader, request_.progress, source);
+      !opened)
+    return opened;
+  std::vector<uint32_t> pages;
+  if (Status resolved = SelectionOf(request_).resolve(source->pages(), input, pages); !resolved)
+    return resolved;
+  if (pages.size() > 1 && !pageFiles_ && !writer_->appendsPages())
+    return Status::failure(input + " has " + std::to_string(source->pages()) + " pages, and " +
+                           writer_->fileName() +
+                           " writes one page per file (put %d in the output name for one file "
+                           "per page)");
+  for (size_t i = 0; i < pages.size(); ++i) {
+    // A fresh source stands at page 0; selecting it again would only reread it.
+    if (pages[i] != 0 || i != 0) {
+      if (Status selected = source->selectPage(pages[i]); !selected) return selected;
+    }
+    if (first && i == 0) {
+      report_.reader = source->name();
+      report_.writer = writer_->fileName();
+      report_.firstPage = FactsOf(*source);
+    }
+    Status written = pageFiles_ ? writeToOwnFile(*source)
+                                : WritePage(*source, *writer_, shared_, request_);
+    if (!written) return written;
+    ++report_.pagesWritten;
+  }
+  return {};
+}
+
+Status Conversion::writeToOwnFile(RowSource& source) {
+  OutputFile own;
+  const std::string name = PageName(request_.output, report_.pagesWritten);
+  if (Status prepared = own.prepare(name, false); !prepared) return prepared;
+  if (Status written = WritePage(source, *writer_, own, request_); !written) return written;
+  if (request_.progress.stopRequested()) return Stopped();
+  if (Status committed = own.commit(); !committed) return committed;
+  report_.filesWritten.push_back(name);
+  return {};
 }
 
 }  // namespace
@@ -142,7 +203,7 @@ Status Describe(PluginSet& plugins, const std::string& path, const std::string& 
 }
 
 Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report) {
-  return Guarded([&] { return RunConvert(plugins, request, report); });
+  return Guarded([&] { return Conversion(plugins, request, report).run(); });
 }
 
 }  // namespace imagehost

@@ -17,7 +17,11 @@
 
 #include "host/convert.h"
 #include "host/interrupt.h"
+#include "host/page_names.h"
+#include "host/page_selection.h"
 #include "host/plugins.h"
+#include "host/writer_options.h"
+#include "tool_extras.h"
 #include "winport/module.h"
 
 namespace {
@@ -31,39 +35,59 @@ constexpr const char* kVersion = "imagehost 0.1.0";
 
 constexpr const char* kUsage =
     "usage: imagehost [options] list\n"
-    "       imagehost [options] info FILE\n"
-    "       imagehost [options] convert IN OUT\n"
+    "       imagehost [options] info FILE...\n"
+    "       imagehost [options] convert IN... OUT\n"
     "\n"
     "  list             one line per plug-in: file, reader or writer, version, file types\n"
-    "  info FILE        the reader that recognises FILE and the image's properties\n"
-    "  convert IN OUT   read IN with the reader that recognises it (or as a BMP file)\n"
-    "                   and write OUT with the writer for OUT's extension\n"
+    "  list --options   each writer's option keys, their values and defaults\n"
+    "  info FILE...     the reader that recognises each FILE and the image's properties;\n"
+    "                   with several files or pages each line starts with FILE[PAGE]\n"
+    "  convert IN... OUT\n"
+    "                   read each IN with the reader that recognises it (or as a BMP\n"
+    "                   file) and write OUT with the writer for OUT's extension; several\n"
+    "                   inputs become the pages of one OUT (writers that append pages:\n"
+    "                   TIFF). A %d in OUT (or %03d and the like; %% for a percent sign)\n"
+    "                   writes one file per page instead, numbered from 0\n"
     "\n"
     "options:\n"
     "  --page N         page N (0-based) of a multi-page file (info, convert)\n"
-    "  --all-pages      convert every page into OUT (writers that append pages: TIFF)\n"
+    "  --pages LIST     the pages in LIST, such as 0-2,5 or 3- (to the last page)\n"
+    "  --all-pages      every page (convert: into OUT with a writer that appends\n"
+    "                   pages, or one file per page with %d in OUT)\n"
     "  --append         add the page(s) to an existing OUT instead of replacing it\n"
     "                   (writers that append pages: TIFF); a missing OUT is created\n"
-    "  -O KEY=VALUE     writer option; repeatable (convert)\n"
+    "  -O KEY=VALUE     writer option; repeatable (convert). A key the writer does not\n"
+    "                   read is a usage error; a value it will not take as written is\n"
+    "                   warned about (imagehost list --options shows the keys)\n"
+    "  --compress C     TIFF compression: none, packbits, mh (modified Huffman), g3 or\n"
+    "                   g4 (CCITT; 1-bit images, others get packbits)\n"
+    "  --quality N      JPEG quality 1-100 (default 75)\n"
     "  --rows N         rows per read and write call (convert)\n"
     "  --reader FILE    reader plug-in by file name or path (info, convert)\n"
     "  --writer FILE    writer plug-in by file name or path (convert)\n"
     "  --plugins DIR    plug-in folder (default: the folder of imagehost)\n"
     "  --quiet          no progress bar and no summary\n"
+    "  --progress       show progress even when stderr is not a terminal (then as\n"
+    "                   one line per 10 %)\n"
     "  --help, --version\n"
     "\n"
     "exit status: 0 success, 1 failure (no OUT is left), 2 usage error,\n"
     "130 interrupted (Ctrl-C: OUT is left as it was)\n";
 
 constexpr const char* kShortUsage =
-    "usage: imagehost [options] list | info FILE | convert IN OUT  (imagehost --help for more)\n";
+    "usage: imagehost [options] list | info FILE... | convert IN... OUT  (imagehost --help for "
+    "more)\n";
 
 struct Arguments {
   std::string command;
   std::vector<std::string> operands;
   std::optional<uint32_t> page;
   bool allPages = false;
+  std::optional<imagehost::PageSelection> pages;  // --pages
   bool append = false;
+  bool listOptions = false;
+  imagehost::OptionShorthands shorthands;
+  bool progress = false;
   imagehost::OptionList options;
   bool anyWriterOption = false;
   uint32_t rows = 0;
@@ -132,7 +156,8 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
       {"--help", &Arguments::help},       {"-h", &Arguments::help},
       {"--version", &Arguments::version}, {"--quiet", &Arguments::quiet},
       {"-q", &Arguments::quiet},          {"--all-pages", &Arguments::allPages},
-      {"--append", &Arguments::append},
+      {"--append", &Arguments::append},   {"--options", &Arguments::listOptions},
+      {"--progress", &Arguments::progress},
   };
   for (const auto& [flag, member] : kFlags) {
     if (name != flag) continue;
@@ -142,6 +167,20 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
   }
   if (name == "--page") {
     out.page = CountValue(name, in.value(name, inlineValue), true);
+  } else if (name == "--pages") {
+    imagehost::PageSelection pages;
+    if (Status parsed = imagehost::PageSelection::Parse(in.value(name, inlineValue), pages);
+        !parsed)
+      throw UsageError{parsed.message()};
+    out.pages = pages;
+  } else if (name == "--compress") {
+    out.shorthands.compress = in.value(name, inlineValue);
+    if (Status valid = imagehost::CheckCompressShorthand(out.shorthands.compress); !valid)
+      throw UsageError{valid.message()};
+  } else if (name == "--quality") {
+    out.shorthands.quality = in.value(name, inlineValue);
+    if (Status valid = imagehost::CheckQualityShorthand(out.shorthands.quality); !valid)
+      throw UsageError{valid.message()};
   } else if (name == "--rows") {
     out.rows = CountValue(name, in.value(name, inlineValue), false);
   } else if (name == "--reader") {
@@ -166,18 +205,31 @@ void CheckApplicable(const Arguments& a) {
   auto refuse = [&](bool given, const char* option) {
     if (given) throw UsageError{std::string(option) + " does not apply to " + a.command};
   };
-  refuse(!convert && a.allPages, "--all-pages");
+  refuse(!convert && !info && a.allPages, "--all-pages");
   refuse(!convert && a.append, "--append");
   refuse(!convert && a.anyWriterOption, "-O");
+  refuse(!convert && !a.shorthands.compress.empty(), "--compress");
+  refuse(!convert && !a.shorthands.quality.empty(), "--quality");
+  refuse(!convert && a.progress, "--progress");
+  refuse(a.command != "list" && a.listOptions, "--options");
   refuse(!convert && a.rows != 0, "--rows");
   refuse(!convert && !a.writer.empty(), "--writer");
   refuse(!convert && !info && a.page.has_value(), "--page");
+  refuse(!convert && !info && a.pages.has_value(), "--pages");
   refuse(!convert && !info && !a.reader.empty(), "--reader");
-  if (a.allPages && a.page) throw UsageError{"--page and --all-pages exclude each other"};
-  const size_t wanted = convert ? 2 : info ? 1 : 0;
-  if (a.operands.size() != wanted)
-    throw UsageError{a.command + " takes " + std::to_string(wanted) + " file name" +
-                     (wanted == 1 ? "" : "s")};
+  if (int{a.allPages} + int{a.page.has_value()} + int{a.pages.has_value()} > 1)
+    throw UsageError{"--page, --pages and --all-pages exclude each other"};
+  if (convert && a.operands.size() < 2) throw UsageError{"convert takes IN... OUT"};
+  if (info && a.operands.empty()) throw UsageError{"info takes FILE..."};
+  if (!convert && !info && !a.operands.empty()) throw UsageError{a.command + " takes no files"};
+}
+
+// The pages --page, --pages or --all-pages chose; none: the first page.
+std::optional<imagehost::PageSelection> Selection(const Arguments& a) {
+  if (a.pages) return a.pages;
+  if (a.allPages) return imagehost::PageSelection::All();
+  if (a.page) return imagehost::PageSelection::One(*a.page);
+  return std::nullopt;
 }
 
 Arguments Parse(int argc, char** argv) {
@@ -213,49 +265,6 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? "." : text.substr(0, slash);
 }
 
-// A one-line bar on stderr: the mean of reading and writing progress (the
-// reader is never behind the writer, which also covers readers that do not report).
-class ProgressBar {
- public:
-  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
-  ~ProgressBar() { clear(); }
-
-  bool enabled() const { return enabled_; }
-  // Draws the bar when enabled; stops the conversion on Ctrl-C in any case.
-  imagehost::ProgressSink sink() {
-    imagehost::ProgressSink sink;
-    sink.context = this;
-    sink.stop = [](void*) { return imagehost::Interrupted(); };
-    if (enabled_) sink.report = &ProgressBar::OnReport;
-    return sink;
-  }
-  void clear() {
-    if (shown_ >= 0) std::fputs("\r\033[K", stderr);
-    shown_ = -1;
-  }
-
- private:
-  static void OnReport(void* context, imagehost::ProgressPhase phase, uint32_t percent) {
-    static_cast<ProgressBar*>(context)->update(phase, percent);
-  }
-  void update(imagehost::ProgressPhase phase, uint32_t percent) {
-    (phase == imagehost::ProgressPhase::kRead ? read_ : write_) = percent;
-    const int overall = static_cast<int>((std::max(read_, write_) + write_) / 2);
-    if (overall == shown_) return;
-    shown_ = overall;
-    constexpr int kWidth = 40;
-    const int filled = overall * kWidth / 100;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                 kWidth - filled, "", overall);
-    std::fflush(stderr);
-  }
-
-  bool enabled_;
-  uint32_t read_ = 0;
-  uint32_t write_ = 0;
-  int shown_ = -1;
-};
-
 int Fail(const std::string& message) {
   std::fprintf(stderr, "imagehost: %s\n", message.c_str());
   return kExitFailure;
@@ -281,13 +290,21 @@ int RunList(const imagehost::PluginSet& plugins) {
 }
 
 int RunInfo(imagehost::PluginSet& plugins, const Arguments& a) {
-  imagehost::ImageFacts f;
-  Status described = imagehost::Describe(plugins, a.operands[0], a.reader, a.page.value_or(0), f);
-  if (!described) return Fail(described.message());
-  std::printf("%s width=%u height=%u bits=%u pages=%u xppm=%d yppm=%d colors=%u\n",
-              f.reader.c_str(), f.width, f.height, f.bits, f.pages, f.xPixelsPerMetre,
-              f.yPixelsPerMetre, f.colors);
-  return kExitOk;
+  return imagehost::tool::DescribeFiles(plugins, a.operands, a.reader, Selection(a));
+}
+
+// Several pages or inputs need a writer that appends pages or %d in OUT: a
+// usage error found before any file is touched.
+void CheckOutputPages(const imagehost::WriterPlugin& writer,
+                      const imagehost::ConvertRequest& request) {
+  if (std::string problem = imagehost::CheckPageNameTemplate(request.output); !problem.empty())
+    throw UsageError{problem};
+  const bool pageFiles = imagehost::HasPageNumber(request.output);
+  if (pageFiles && request.append)
+    throw UsageError{"--append adds to one file; " + request.output + " names one file per page"};
+  if (request.inputs.size() > 1 && !pageFiles && !writer.appendsPages())
+    throw UsageError{writer.fileName() + " writes one page per file: several inputs need %d in " +
+                     request.output + " or a writer that adds pages (.tif)"};
 }
 
 // What became of OUT when the conversion was interrupted.
@@ -298,10 +315,10 @@ std::string InterruptedText(const std::string& output, bool existed, bool again)
 
 int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
   imagehost::ConvertRequest request;
-  request.input = a.operands[0];
-  request.output = a.operands[1];
-  request.page = a.page.value_or(0);
-  request.allPages = a.allPages;
+  request.inputs.assign(a.operands.begin(), a.operands.end() - 1);
+  request.input = request.inputs.front();
+  request.output = a.operands.back();
+  request.pages = Selection(a);
   request.append = a.append;
   request.options = a.options;
   request.blockRows = a.rows;
@@ -313,12 +330,22 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
     return Fail(chosen.message());
   if (a.append && !writer->appendsPages())
     throw UsageError{imagehost::CannotAppend(*writer, request.output)};
+  CheckOutputPages(*writer, request);
+  if (Status prepared = imagehost::tool::PrepareWriterOptions(*writer, a.shorthands,
+                                                              request.options);
+      !prepared)
+    throw UsageError{prepared.message()};
 
-  ProgressBar bar(!a.quiet && isatty(STDERR_FILENO) == 1);
+  using Style = imagehost::tool::ProgressDisplay::Style;
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  imagehost::tool::ProgressDisplay bar(a.quiet && !a.progress ? Style::kNone
+                                       : terminal             ? Style::kBar
+                                       : a.progress           ? Style::kLog
+                                                              : Style::kNone);
   request.progress = bar.sink();
   struct stat info;
   const bool existed = lstat(request.output.c_str(), &info) == 0;
-  imagehost::SetAbortMessage((bar.enabled() ? "\r\033[K" : "") +
+  imagehost::SetAbortMessage((bar.drawsBar() ? "\r\033[K" : "") +
                              InterruptedText(request.output, existed, true));
   imagehost::ConvertReport report;
   Status converted = imagehost::Convert(plugins, request, report);
@@ -329,9 +356,16 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
     return imagehost::kExitInterrupted;
   }
   if (!converted) return Fail(converted.message());
+  bar.finish();
   if (!a.quiet) {
     const imagehost::ImageFacts& f = report.firstPage;
-    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", request.output.c_str(), f.width,
+    const std::string written = report.filesWritten.empty()
+                                    ? request.output
+                                    : report.filesWritten.front() +
+                                          (report.filesWritten.size() > 1
+                                               ? " ... " + report.filesWritten.back()
+                                               : "");
+    std::printf("%s: %u x %u, %u-bit, %u page%s%s (%s -> %s)\n", written.c_str(), f.width,
                 f.height, f.bits, report.pagesWritten, report.pagesWritten == 1 ? "" : "s",
                 a.append ? " added" : "", report.reader.c_str(), report.writer.c_str());
   }
@@ -345,6 +379,10 @@ int Run(const Arguments& a) {
   if (a.command == "list") {
     for (const std::string& problem : plugins.problems())
       std::fprintf(stderr, "imagehost: skipped %s\n", problem.c_str());
+    if (a.listOptions) {
+      imagehost::tool::PrintWriterOptions(plugins);
+      return kExitOk;
+    }
     return RunList(plugins);
   }
   if (a.command == "info") return RunInfo(plugins, a);

@@ -136,14 +136,19 @@ TEST(ImagehostConvert, AbsurdBmpHeadersAreRefused) {
     int size;
     const char* expected;
   } patches[] = {
-      {14, 124, 4, "only the 40-byte BITMAPINFOHEADER"},
+      // A V5 header is read, but the colour table behind it then runs into the pixels.
+      {14, 124, 4, "overlap the headers"},
+      {14, 64, 4, "an info header of 64 bytes"},
       {18, 0, 4, "invalid size"},
       {18, 0x7FFFFFFF, 4, "image too large"},
       {22, 0x80000000u, 4, "invalid BMP height"},
       {22, 0x7FFFFFFF, 4, "image too large"},
-      {28, 16, 2, "unsupported bit count 16"},
-      {28, 32, 2, "unsupported bit count 32"},
-      {30, 1, 4, "unsupported compression 1"},
+      // 16 and 32-bit pixels are read: these rows would need more bytes than the file has.
+      {28, 16, 2, "truncated BMP"},
+      {28, 32, 2, "truncated BMP"},
+      {28, 2, 2, "unsupported bit count 2"},
+      {30, 1, 4, "compression 1 with 8 bits per pixel"},
+      {30, 3, 4, "compression 3 with 8 bits per pixel"},
       {26, 3, 2, "3 planes"},
       {46, 257, 4, "exceeds the 256 entries"},
       {10, 20, 4, "overlap the headers"},

@@ -11,10 +11,13 @@
 namespace scanapp {
 
 const char* const kUsage =
-    "usage: scanapp [options] info\n"
+    "usage: scanapp [options] info [--options]\n"
+    "       scanapp -A\n"
     "       scanapp [options] scan -o OUT [scan options]\n"
     "\n"
     "  info               the product, the device, its limits and its tone maps (key=value)\n"
+    "  -A, info --options what the scanner can do: modes, sources with their bed sizes,\n"
+    "                     resolutions (native and enhanced) and depths\n"
     "  scan -o OUT        scan into OUT; the writer plug-in is chosen by OUT's extension\n"
     "                     (.bmp, .tif, ...). OUT is written as OUT.part and renamed when\n"
     "                     the scan succeeded\n"
@@ -39,11 +42,21 @@ const char* const kUsage =
     "                     empty, into OUT with %d replaced by the page number (from 1;\n"
     "                     %03d pads it, %% is a percent sign), or as the pages of one\n"
     "                     file when OUT has no %d and its writer appends pages (TIFF)\n"
+    "  --batch-count N    scan N pages (any source; the feeder may end the batch sooner)\n"
+    "  --batch-start N    number the first page's file N (default 1)\n"
+    "  --batch-prompt     wait for Enter before each page after the first (flatbed:\n"
+    "                     place the next page); end of input (Ctrl-D) ends the batch\n"
+    "  -O KEY=VALUE       writer option, as imagehost takes them (imagehost list\n"
+    "                     --options shows the keys); repeatable\n"
+    "  --compress C       TIFF compression: none, packbits, mh, g3 or g4 (line art)\n"
+    "  --quality N        JPEG quality 1-100 (default 75)\n"
     "  --progress         draw the progress bar even when stderr is not a terminal\n"
     "  -q, --quiet        no progress bar (unless --progress) and no summary\n"
     "  -h, --help, --version\n"
     "\n"
-    "exit status: 0 success, 1 failure (no OUT is left), 2 usage error,\n"
+    "exit status: 0 success, 1 other failure (no OUT is left), 2 usage error,\n"
+    "3 scanner busy (another application holds it), 6 the scanner stopped the scan,\n"
+    "7 the document feeder was empty before the first page, 9 I/O or driver error,\n"
     "130 interrupted (the scan is ended and the partial file removed; a second\n"
     "Ctrl-C quits at once, also while the scanner is not ready yet)\n";
 
@@ -160,7 +173,15 @@ bool ParseOption(const std::string& arg, ArgumentReader& in, Arguments& out) {
     name = arg.substr(0, equals);
     inlineValue = arg.substr(equals + 1);
   }
+  if (arg.rfind("-O", 0) == 0 && arg.size() > 2) {
+    name = "-O";
+    inlineValue = arg.substr(2);
+  }
   if (ParseFlag(name, out)) {
+    if (inlineValue) throw UsageError{name + " takes no value"};
+    return true;
+  }
+  if (ParseOutputOption(name, [&] { return in.value(name, inlineValue); }, out)) {
     if (inlineValue) throw UsageError{name + " takes no value"};
     return true;
   }
@@ -208,7 +229,8 @@ void CheckCombination(const Arguments& a) {
   const bool scanOptions = !a.output.empty() || a.resolution || a.xResolution || a.yResolution ||
                            a.mode || a.millimetreArea.any() || a.area || a.brightness != 0 ||
                            a.contrast != 0 || a.source != Source::kFlatbed || a.halftone ||
-                           a.identityMaps || a.bottomUp || a.noMusic || a.batch;
+                           a.identityMaps || a.bottomUp || a.noMusic || a.batch ||
+                           a.anyWriterOption();
   if (a.command == "info") {
     if (scanOptions) throw UsageError{"info takes no scan options"};
     return;
@@ -218,8 +240,10 @@ void CheckCombination(const Arguments& a) {
     throw UsageError{"--area and -l/-t/-x/-y exclude each other"};
   if (a.halftone && a.mode && *a.mode != Mode::kHalftone)
     throw UsageError{"--halftone applies to --mode halftone only"};
-  if (a.batch && a.source != Source::kAdf)
-    throw UsageError{"--batch needs --source adf (the pages come from the document feeder)"};
+  if (a.batch && a.source != Source::kAdf && !a.batchCount && !a.batchPrompt)
+    throw UsageError{"--batch needs --source adf (the pages come from the document feeder), "
+                     "or --batch-count N or --batch-prompt to scan page after page from the " +
+                     std::string(a.source == Source::kFlatbed ? "flatbed" : "film unit")};
   if (a.batch) {
     if (std::string problem = CheckPageNameTemplate(a.output); !problem.empty())
       throw UsageError{problem};
@@ -246,6 +270,7 @@ Arguments ParseArguments(int argc, char** argv) {
     }
   }
   if (out.help || out.version) return out;
+  if (out.command.empty() && out.listOptions) out.command = "info";  // -A alone
   if (out.command.empty()) throw UsageError{"no command given"};
   if (out.command != "info" && out.command != "scan")
     throw UsageError{"unknown command '" + out.command + "'"};
@@ -253,6 +278,7 @@ Arguments ParseArguments(int argc, char** argv) {
     throw UsageError{"unexpected argument '" + operands[0] + "'" +
                      (out.command == "scan" ? " (the output is named with -o OUT)" : "")};
   CheckCombination(out);
+  CheckOutputOptions(out);
   return out;
 }
 

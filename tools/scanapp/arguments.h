@@ -2,8 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+
+#include "host/options.h"
+#include "host/writer_options.h"
 
 namespace scanapp {
 
@@ -51,6 +55,20 @@ struct Arguments {
   bool progress = false;
   bool quiet = false;
 
+  // Batches (each of these implies --batch).
+  std::optional<uint32_t> batchCount;  // pages to scan; none: until the feeder is empty
+  uint32_t batchStart = 1;             // the number of the first page's file
+  bool batchPrompt = false;            // wait for Enter before each page after the first
+  // The writer's options: -O KEY=VALUE and the shorthands.
+  imagehost::OptionList writerOptions;
+  imagehost::OptionShorthands shorthands;
+  bool anyWriterOption() const {
+    return !writerOptions.entries().empty() || !shorthands.compress.empty() ||
+           !shorthands.quality.empty();
+  }
+  // -A or info --options: what the device can do, in the options' terms.
+  bool listOptions = false;
+
   // What the options leave open, settled: 300 dpi colour unless told.
   uint16_t xDpi() const { return xResolution.value_or(resolution.value_or(kDefaultDpi)); }
   uint16_t yDpi() const { return yResolution.value_or(resolution.value_or(kDefaultDpi)); }
@@ -61,6 +79,12 @@ struct Arguments {
 
 // Throws UsageError.
 Arguments ParseArguments(int argc, char** argv);
+// The options of output and batches (output_options.cpp): false when `name`
+// is not one of them; `value` fetches the option's value. Throws UsageError.
+bool ParseOutputOption(const std::string& name, const std::function<std::string()>& value,
+                       Arguments& out);
+// Checks them against the command and the other options.
+void CheckOutputOptions(const Arguments& a);
 
 const char* ModeName(Mode mode);
 const char* SourceName(Source source);

@@ -67,13 +67,15 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row) {
 }
 
 Status PageWriter::begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
-                         const std::string& outputName, const LineLayout& layout) {
+                         const std::string& outputName, const LineLayout& layout,
+                         const imagehost::OptionList& options) {
   layout_ = layout;
   if (Status described = DescribeImage(layout, image_); !described) return described;
   imagehost::WriterSetup setup;
   setup.writer = &writer;
   setup.fileDesignation = workPath;
   setup.outputName = outputName;
+  setup.options = options;
   setup.callerTopDownOnly = true;  // the scanner delivers the top of the page first
   return writer_.begin(setup, image_);
 }

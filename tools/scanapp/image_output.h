@@ -44,7 +44,8 @@ void ConvertLine(const LineLayout& layout, const uint8_t* line, uint8_t* row);
 class PageWriter {
  public:
   Status begin(const imagehost::WriterPlugin& writer, const std::string& workPath,
-               const std::string& outputName, const LineLayout& layout);
+               const std::string& outputName, const LineLayout& layout,
+               const imagehost::OptionList& options = {});
   // `count` delivered lines, in top-down order, or bottom-up when `bottomUp`
   // (the block's top line last in memory, as the scanner delivers them then).
   Status write(std::span<const uint8_t> lines, uint32_t count, bool bottomUp);

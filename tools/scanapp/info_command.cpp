@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ferrox/driver.h"
+#include "exit_codes.h"
 #include "scan_job.h"
 #include "status_text.h"
 
@@ -25,6 +26,13 @@ void PrintDevice(const DeviceRecord& device) {
   std::printf("device.sixteen_bit_maps=%s\n",
               device.bitCodeMask == BIT_CODE_MASK_16BIT_MAPS ? "yes" : "no");
   std::printf("device.settings=%u\n", device.settingCount);
+}
+
+// The units of the values above, for scripts that show them.
+void PrintUnits() {
+  std::printf("units.resolution=dpi\n");
+  std::printf("units.width=1/300 inch\n");
+  std::printf("units.width_mm=mm\n");
 }
 
 void PrintLimits(const LimitsRecord& limits) {
@@ -51,7 +59,10 @@ int RunInfo(const std::string& programFolder) {
   std::unique_ptr<Scanner> scanner;
   if (std::string error; !Scanner::load(programFolder, scanner, error)) return Fail(error);
   ScanFailure failure;
-  if (!scanner->openAndLock(failure)) return Fail(FailureText(failure, programFolder));
+  if (!scanner->openAndLock(failure)) {
+    Fail(FailureText(failure, programFolder));
+    return ExitCodeFor(failure.status);
+  }
 
   ProductRecord product{};
   alignas(8) uint8_t device[kRecordRoom] = {};
@@ -73,6 +84,7 @@ int RunInfo(const std::string& programFolder) {
   PrintDevice(deviceRecord);
   PrintLimits(limitsRecord);
   PrintMaps(maps);
+  PrintUnits();
   MapFormat format{};
   if (scanner->send(CMD_GET_MAP_FORMAT, &format) == SCAN_OK) {
     std::printf("maps.format.largest_value=%u\n", format.largestValue);

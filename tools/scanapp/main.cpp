@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     imagehost::InstallInterruptHandlers();
-    if (arguments.command == "info") return RunInfo(ProgramFolder());
+    if (arguments.command == "info")
+      return arguments.listOptions ? RunCapabilities(ProgramFolder()) : RunInfo(ProgramFolder());
     return RunScan(arguments, ProgramFolder());
   } catch (const UsageError& error) {
     std::fprintf(stderr, "scanapp: %s\n%s", error.message.c_str(), kShortUsage);

@@ -1,17 +1,12 @@
-// File names of a batch: OUT with "%d" (or "%0Nd") replaced by the page number.
+// File names of a batch: the host library's page-number patterns.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "host/page_names.h"
 
 namespace scanapp {
 
-// "" when `pattern` holds at most one page number conversion ("%d", or "%0Nd"
-// with N from 1 to 9) and otherwise only "%%"; else what is wrong with it.
-std::string CheckPageNameTemplate(const std::string& pattern);
-// True when a checked `pattern` holds a page number conversion.
-bool HasPageNumber(const std::string& pattern);
-// The name of page `page` (a checked pattern; "%%" becomes "%").
-std::string PageName(const std::string& pattern, uint32_t page);
+using imagehost::CheckPageNameTemplate;
+using imagehost::HasPageNumber;
+using imagehost::PageName;
 
 }  // namespace scanapp

@@ -16,6 +16,8 @@
 #include "ferrox/driver.h"
 #include "host/output.h"
 #include "host/plugins.h"
+#include "host/writer_options.h"
+#include "exit_codes.h"
 #include "image_output.h"
 #include "page_names.h"
 #include "progress.h"
@@ -32,9 +34,12 @@ namespace {
 struct JobFailure {
   std::string message;
   bool interrupted = false;
+  int exitCode = kExitFailure;
 };
 
-[[noreturn]] void Throw(std::string message) { throw JobFailure{std::move(message), false}; }
+[[noreturn]] void Throw(std::string message, int exitCode = kExitFailure) {
+  throw JobFailure{std::move(message), false, exitCode};
+}
 
 uint16_t DataTypeOf(Mode mode) {
   switch (mode) {
@@ -81,6 +86,33 @@ std::string Millimetres(uint32_t units) {
   return text;
 }
 
+// The writer options of the command line in the writer's own keys; a key the
+// writer does not read fails, a value it will not take as written is warned about.
+Status CheckOptions(const imagehost::WriterPlugin& writer,
+                    const imagehost::OptionShorthands& shorthands, imagehost::OptionList& options) {
+  if (Status expanded = imagehost::ExpandShorthands(writer, shorthands, options); !expanded)
+    return expanded;
+  std::vector<std::string> warnings;
+  if (Status checked = imagehost::CheckWriterOptions(writer, options, warnings); !checked)
+    return checked;
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "scanapp: warning: %s\n", warning.c_str());
+  return {};
+}
+
+// Between the pages of a prompted batch: asks for the next page on stderr and
+// waits for a line on stdin; false at the end of input (Ctrl-D), which ends the batch.
+bool PromptForPage(uint32_t number) {
+  std::fprintf(stderr,
+               "scanapp: place page %u on the scanner and press Enter (Ctrl-D ends the batch)\n",
+               number);
+  std::fflush(stderr);
+  for (int c = std::getchar();; c = std::getchar()) {
+    if (c == EOF) return false;
+    if (c == '\n') return true;
+  }
+}
+
 class ScanJob {
  public:
   ScanJob(const Arguments& arguments, const std::string& programFolder)
@@ -100,6 +132,10 @@ class ScanJob {
   bool singleFileBatch() const { return args_.batch && !HasPageNumber(args_.output); }
   std::string failureText(int16_t status, const std::string& doing) const {
     return FailureText({status, doing}, folder_);
+  }
+  // Ends the job with the scanner's status: its text and its exit status.
+  [[noreturn]] void fail(int16_t status, const std::string& doing) const {
+    Throw(failureText(status, doing), ExitCodeFor(status));
   }
 
   void chooseWriter();
@@ -125,6 +161,7 @@ class ScanJob {
   ProgressBar bar_;
   imagehost::PluginSet plugins_;
   const imagehost::WriterPlugin* writer_ = nullptr;
+  imagehost::OptionList options_;
   std::unique_ptr<Scanner> scanner_;
   DeviceRecord device_{};
   LimitsRecord limits_{};
@@ -145,12 +182,16 @@ void ScanJob::chooseWriter() {
   if (args_.batch && !HasPageNumber(args_.output) && !writer_->appendsPages())
     throw UsageError{"--batch needs %d in the output name, since " + writer_->fileName() +
                      " writes one page per file"};
+  options_ = args_.writerOptions;
+  if (Status checked = CheckOptions(*writer_, args_.shorthands, options_); !checked)
+    throw UsageError{checked.message()};
 }
 
 void ScanJob::startSession() {
   if (std::string error; !Scanner::load(folder_, scanner_, error)) Throw(error);
   ScanFailure failure;
-  if (!scanner_->openAndLock(failure)) Throw(FailureText(failure, folder_));
+  if (!scanner_->openAndLock(failure))
+    Throw(FailureText(failure, folder_), ExitCodeFor(failure.status));
 }
 
 void ScanJob::queryDevice() {
@@ -167,7 +208,7 @@ void ScanJob::queryDevice() {
   std::memset(room, 0, sizeof room);
   if (int16_t status =
           scanner_->send(CMD_GET_SCAN_LIMITS, room, MakeValue(0, SourceCode(args_.source))))
-    Throw(failureText(status, "reading the scan limits"));
+    fail(status, "reading the scan limits");
   std::memcpy(&limits_, room, sizeof limits_);
 }
 
@@ -206,7 +247,7 @@ void ScanJob::buildParameters() {
   if (frame.dataType == DATATYPE_HALFTONE) {
     if (int16_t status =
             scanner_->send(CMD_GET_HALFTONE, halftone_.data(), args_.halftone.value_or(0)))
-      Throw(failureText(status, "reading the halftone pattern"));
+      fail(status, "reading the halftone pattern");
     parameters_.halftonePattern = halftone_.data();
   }
 }
@@ -247,7 +288,8 @@ void ScanJob::setParameters() {
   const int16_t status = scanner_->send(CMD_SET_PARAMETERS, &sent);
   if (status == SCAN_OK) return;
   Throw(FailureText({status, "setting up the scan"}, folder_,
-                    status == SCAN_ERR_PARAM ? explainRefusal() : ""));
+                    status == SCAN_ERR_PARAM ? explainRefusal() : ""),
+        ExitCodeFor(status));
 }
 
 // The lines the scan delivers, as the driver computes them for the requested frame.
@@ -255,7 +297,7 @@ LineLayout ScanJob::outputLayout() {
   ScanGeometry geometry{};
   geometry.frame = parameters_.frame;
   if (int16_t status = scanner_->send(CMD_CHECK_FRAME, &geometry))
-    Throw(failureText(status, "computing the scan's size"));
+    fail(status, "computing the scan's size");
   LineLayout layout;
   layout.dataType = parameters_.frame.dataType;
   layout.pixelsPerLine = geometry.pixelsPerLine;
@@ -297,7 +339,7 @@ void ScanJob::readPage(PageWriter& writer, const LineLayout& layout, ScanMonitor
     checkInterrupted();
     stopped = status == DRV_STATUS_READ_STOP;
     if (status == SCAN_END_OF_DATA) break;
-    if (status != SCAN_OK && !stopped) Throw(failureText(status, "reading the scan"));
+    if (status != SCAN_OK && !stopped) fail(status, "reading the scan");
     const uint32_t lines = scanner_->record().result;
     if (lines == 0) break;
     if (uint64_t{lines} * layout.bytesPerLine > buffer.size() ||
@@ -316,8 +358,10 @@ void ScanJob::readPage(PageWriter& writer, const LineLayout& layout, ScanMonitor
   if (delivered < layout.lineCount) {
     const std::string count =
         std::to_string(delivered) + " of " + std::to_string(layout.lineCount) + " lines";
+    // A scan the device cut short is an I/O failure; one it stopped, a jam.
     Throw(stopped ? failureText(DRV_STATUS_READ_STOP, "reading the scan") + " after " + count
-                  : "the scan ended after " + count);
+                  : "the scan ended after " + count,
+          stopped ? kExitJammed : kExitIoError);
   }
 }
 
@@ -347,14 +391,15 @@ bool ScanJob::scanPage(uint32_t page, const imagehost::OutputFile& output) {
   imagehost::SetInterruptNotice("");
   checkInterrupted();
   if (started == kDriverFeederEmpty && args_.batch && page > 1) return false;
-  if (started != SCAN_OK) Throw(failureText(started, "starting the scan"));
+  if (started != SCAN_OK) fail(started, "starting the scan");
   setProgressCallback();  // a device that does not keep it had it cleared at the start
 
   PageWriter writer;
-  if (Status begun = writer.begin(*writer_, output.workPath(), output.path(), layout); !begun)
+  if (Status begun = writer.begin(*writer_, output.workPath(), output.path(), layout, options_);
+      !begun)
     Throw(begun.message());
   readPage(writer, layout, monitor, buffer);
-  if (int16_t ended = scanner_->endScan()) Throw(failureText(ended, "ending the scan"));
+  if (int16_t ended = scanner_->endScan()) fail(ended, "ending the scan");
   if (Status finished = writer.finish(); !finished) Throw(finished.message());
   lastLayout_ = layout;
   return true;
@@ -382,9 +427,12 @@ int ScanJob::run() {
   uint32_t pages = 0;
   for (uint32_t page = 1;; ++page) {
     checkInterrupted();
+    if (page > 1 && args_.batchPrompt && !PromptForPage(args_.batchStart + page - 1)) break;
+    checkInterrupted();
     imagehost::OutputFile own;
     const bool separate = args_.batch && !singleFileBatch();
-    const std::string name = separate ? PageName(args_.output, page) : args_.output;
+    const std::string name =
+        separate ? PageName(args_.output, args_.batchStart + page - 1) : args_.output;
     if (separate) {
       if (Status prepared = own.prepare(name, false); !prepared) Throw(prepared.message());
     }
@@ -395,7 +443,7 @@ int ScanJob::run() {
       bar_.clear();
       summarise(name, lastLayout_, 1);
     }
-    if (!args_.batch) break;
+    if (!args_.batch || (args_.batchCount && pages == *args_.batchCount)) break;
   }
   scanner_->finish();
   bar_.clear();
@@ -427,7 +475,8 @@ int RunScan(const Arguments& arguments, const std::string& programFolder) {
                    arguments.output.c_str());
       return kExitInterrupted;
     }
-    return Fail(failure.message);
+    Fail(failure.message);
+    return failure.exitCode;
   }
 }
 

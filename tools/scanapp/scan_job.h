@@ -23,6 +23,8 @@ inline int Fail(const std::string& message) {
 // Both print their own messages on stderr and return the exit status.
 // `programFolder` holds the scanner library and the writer plug-ins.
 int RunInfo(const std::string& programFolder);
+// -A: what the device can do, in the terms of scanapp's options.
+int RunCapabilities(const std::string& programFolder);
 int RunScan(const Arguments& arguments, const std::string& programFolder);
 
 }  // namespace scanapp

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "host/api.h"
 #include "host/dib.h"
 #include "host/options.h"
+#include "host/page_selection.h"
 #include "host/plugins.h"
 #include "host/progress.h"
 #include "host/status.h"
@@ -31,9 +34,15 @@ HOST_API Status Describe(PluginSet& plugins, const std::string& path, const std:
 
 struct ConvertRequest {
   std::string input;
+  // Several inputs, merged in this order (when not empty, `input` is unused).
+  std::vector<std::string> inputs;
+  // OUT, or with "%d" (or "%0Nd") a pattern: one file per page written, the
+  // number counting the files from 0.
   std::string output;
   uint32_t page = 0;
   bool allPages = false;  // every page; each after the first appended (writers that append)
+  // The pages of each input; when set, `page` and `allPages` are unused.
+  std::optional<PageSelection> pages;
   // Add the pages to an existing output instead of replacing it (writers
   // that append only); a missing output is created.
   bool append = false;
@@ -49,12 +58,15 @@ struct ConvertReport {
   std::string writer;
   uint32_t pagesWritten = 0;
   ImageFacts firstPage;
+  std::vector<std::string> filesWritten;  // the page files, when OUT holds "%d"
 };
 
-// Reads `input` and writes `output` through its temporary name, renamed into
-// place only when every page was written without error and no stop was
-// asked for (request.progress). With `append` the temporary file starts as a
-// copy of the existing output; a writer that cannot append is refused first.
+// Reads the input(s) and writes `output` through its temporary name, renamed
+// into place only when every page was written without error and no stop was
+// asked for (request.progress). Page files ("%d") are each renamed into place
+// once written, so those finished before a failure stay. With `append` the
+// temporary file starts as a copy of the existing output; a writer that
+// cannot append is refused first.
 HOST_API Status Convert(PluginSet& plugins, const ConvertRequest& request, ConvertReport& report);
 
 // The writer a conversion uses: request.writer when given, else the one for

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../../common/trace.h"
+#include "fault_names.h"
 #include "virtscan/virtscan.h"
 #include "winport/module.h"
 #include "winport/registry.h"
@@ -156,8 +157,8 @@ void readEnvironment(Config& c) {
   if (!faults.empty()) {
     c.faults.clear();
     if (!parseFaultRules(faults, c.faults)) {
-      std::fprintf(stderr, "virtscan: malformed rules in %s=%s skipped\n", kEnvFaults,
-                   faults.c_str());
+      std::fprintf(stderr, "virtscan: malformed rules in %s=%s skipped (names: %s)\n",
+                   kEnvFaults, faults.c_str(), faultNameList().c_str());
     }
   }
   environmentNumber(kEnvNotReadyPolls, c.notReadyPolls);
@@ -169,25 +170,23 @@ void readEnvironment(Config& c) {
   if (!trace.empty()) c.traceFile = trace;
 }
 
+// "op:call:status": each of op and status a name (fault_names.h) or a number;
+// call a number from 1 or "*".
 bool parseRule(const std::string& text, FaultRule& rule) {
-  char* end = nullptr;
-  const long operation = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != ':' || operation < 0 || operation > 0xFFFF) return false;
-  const char* call = end + 1;
+  const size_t first = text.find(':');
+  const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+  if (second == std::string::npos) return false;
+  const std::string call = text.substr(first + 1, second - first - 1);
   long callNumber = 0;
-  if (*call == '*') {
-    end = const_cast<char*>(call + 1);
-  } else {
-    callNumber = std::strtol(call, &end, 10);
-    if (end == call || callNumber < 1) return false;
+  if (call != "*") {
+    char* end = nullptr;
+    callNumber = std::strtol(call.c_str(), &end, 10);
+    if (call.empty() || *end != '\0' || callNumber < 1) return false;
   }
-  if (*end != ':') return false;
-  const char* statusText = end + 1;
-  const long status = std::strtol(statusText, &end, 10);
-  if (end == statusText || *end != '\0' || status < -32768 || status > 32767) return false;
-  rule.operation = static_cast<uint16_t>(operation);
+  if (!operationByName(text.substr(0, first), rule.operation) ||
+      !statusByName(text.substr(second + 1), rule.status))
+    return false;
   rule.call = static_cast<uint32_t>(callNumber);
-  rule.status = static_cast<int16_t>(status);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -272,7 +273,15 @@ int16_t VirtualDevice::loadDocument(uint16_t source) {
   }
   const uint32_t page = source == SOURCE_ADF ? adfPagesUsed_ + 1 : 1;
   const std::string path = documentNameForPage(config_.document, page);
-  return document_.loadFile(path, config_.documentDpi) ? 0 : kStatusNoDocument;
+  const size_t slash = ownPath_.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "." : ownPath_.substr(0, slash);
+  std::string error;
+  if (document_.loadFile(path, config_.documentDpi, folder, error)) return 0;
+  if (error.rfind(path + ": ", 0) == 0) error.erase(0, path.size() + 2);
+  // The status alone would not say which file or why.
+  std::fprintf(stderr, "virtscan: cannot read %s: %s\n", path.c_str(),
+               error.empty() ? "not an image file the virtual scanner reads" : error.c_str());
+  return kStatusNoDocument;
 }
 
 int16_t VirtualDevice::startScan() {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "image_document.h"
 #include "virtscan/virtscan.h"
 
 namespace virtscan {
@@ -65,9 +66,12 @@ void Document::useChart(uint16_t bedWidth, uint16_t bedHeight) {
   height_ = uint32_t{bedHeight} * kChartDpi / 300;
 }
 
-bool Document::loadFile(const std::string& path, uint32_t dotsPerInch) {
+bool Document::loadFile(const std::string& path, uint32_t dotsPerInch,
+                        const std::string& readerFolder, std::string& error) {
   RgbImage image;
-  if (!readBmpFile(path, image)) return false;
+  // BMP files the driver reads itself (every BMP variant); any other through
+  // the reader plug-ins, whose failure names the problem.
+  if (!readBmpFile(path, image) && !readImageFile(path, readerFolder, image, error)) return false;
   chart_ = false;
   image_ = std::move(image);
   width_ = image_.width;

@@ -1,4 +1,4 @@
-// The document lying on the virtual scanner's bed: a BMP file or the built-in
+// The document lying on the virtual scanner's bed: an image file or the built-in
 // test chart, addressed in its own pixels at its own resolution.
 #pragma once
 
@@ -14,9 +14,12 @@ class Document {
  public:
   // The built-in chart covering a bed of the given size (1/300 inch).
   void useChart(uint16_t bedWidth, uint16_t bedHeight);
-  // A BMP file; `dotsPerInch` 0 takes the file's own resolution in each
-  // direction (300 where it states none), another value serves both.
-  bool loadFile(const std::string& path, uint32_t dotsPerInch);
+  // An image file: BMP, or any format the reader plug-ins in `readerFolder`
+  // read (its first page); `dotsPerInch` 0 takes the file's own resolution in
+  // each direction (300 where it states none), another value serves both.
+  // False with the reason in `error` when the file cannot be read.
+  bool loadFile(const std::string& path, uint32_t dotsPerInch, const std::string& readerFolder,
+                std::string& error);
 
   uint32_t dotsPerInchX() const { return dotsPerInchX_; }
   uint32_t dotsPerInchY() const { return dotsPerInchY_; }

@@ -21,10 +21,10 @@ namespace {
 
 class ScanappFailure : public ScanappTest {
  protected:
-  // The run failed with `message`, and neither OUT nor OUT.part exists.
+  // The run failed with `message` and `exitCode`, and neither OUT nor OUT.part exists.
   void expectFailure(const hosttest::ToolRun& run, const std::string& message,
-                     const std::string& out) {
-    EXPECT_EQ(run.exitCode, 1) << run.err;
+                     const std::string& out, int exitCode = 1) {
+    EXPECT_EQ(run.exitCode, exitCode) << run.err;
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_FALSE(hosttest::Exists(file(out)));
     EXPECT_FALSE(hosttest::Exists(file(out + ".part")));
@@ -102,9 +102,9 @@ TEST_F(ScanappFailure, ScannerHeldByAnotherApplication) {
   ASSERT_EQ(command.status, SCAN_OK);
 
   expectFailure(scanapp({"scan", "-o", file("out.bmp"), "-x", "10", "-y", "10"}),
-                "the scanner is in use by another application (status -1)", "out.bmp");
+                "the scanner is in use by another application (status -1)", "out.bmp", 3);
   hosttest::ToolRun info = scanapp({"info"});
-  EXPECT_EQ(info.exitCode, 1);
+  EXPECT_EQ(info.exitCode, 3);
   EXPECT_NE(info.err.find("in use by another application"), std::string::npos) << info.err;
 
   command.code = CMD_UNLOCK;
@@ -173,10 +173,11 @@ TEST_F(ScanappFailure, FailedOrShortScansLeaveNoOutput) {
                                          "100",  "--area", "0,0,300,300"};
   setVariable(virtscan::kEnvFaults, "16:2:-33");  // the read fails on its second call
   expectFailure(scanapp(scan),
-                "reading the scan: the scanner driver reported a failure (status -33)", "out.bmp");
+                "reading the scan: the scanner driver reported a failure (status -33)", "out.bmp",
+                9);
   setVariable(virtscan::kEnvFaults, "");
   setVariable(virtscan::kEnvStopAfterLines, "40");
-  expectFailure(scanapp(scan), "the scan ended after 40 of 100 lines", "out.bmp");
+  expectFailure(scanapp(scan), "the scan ended after 40 of 100 lines", "out.bmp", 9);
   setVariable(virtscan::kEnvStopAfterLines, "");
   expectFailure(scanapp({"scan", "-o", file("out.bmp"), "--resolution", "5000"}),
                 "its highest resolution is 2400 dpi (status -3)", "out.bmp");
@@ -194,7 +195,7 @@ TEST_F(ScanappFailure, FailedOrShortScansLeaveNoOutput) {
 TEST_F(ScanappFailure, EmptyFeederFailsTheFirstPageOnly) {
   install("\"Capabilities\"=dword:00000001\n\"ADF Pages\"=dword:00000000\n");
   expectFailure(scanapp({"scan", "--batch", "--source", "adf", "-o", file("p%d.bmp")}),
-                "starting the scan: the document feeder is empty (status -30)", "p1.bmp");
+                "starting the scan: the document feeder is empty (status -30)", "p1.bmp", 7);
   static_assert(virtscan::kStatusFeederEmpty == -30);
 }
 

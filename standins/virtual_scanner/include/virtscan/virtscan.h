@@ -65,7 +65,14 @@ inline constexpr const char* kEnvKey = "VIRTSCAN_KEY";
 // "op:call:status[,op:call:status...]": operation `op` answers `status` on its
 // call number `call` (1 = the first after the configuration was read), or on
 // every call when `call` is "*". An injected status replaces the operation: it
-// does nothing else and its reply is 0.
+// does nothing else and its reply is 0. `op` and `status` are numbers or
+// names: operations open, close, lock, unlock, device-info, limits, map-info,
+// maps, geometry, parameters, start, read, end, halftone, setting, ready,
+// wait, buffer-size, reinitialize, calibrate, clean; statuses ok, io-error
+// (-36), stopped and jammed (7, which ends a read), feeder-empty (-30),
+// not-ready (-22), not-ready-final (-20), no-memory (-4), bad-request (-33),
+// sequence (-32), no-document (-34), buffer-too-small (-31). So
+// "read:3:io-error" is "16:3:-36".
 inline constexpr const char* kEnvFaults = "VIRTSCAN_FAULTS";
 inline constexpr const char* kEnvNotReadyPolls = "VIRTSCAN_NOT_READY_POLLS";  // readiness polls
 inline constexpr const char* kEnvNotReadyMs = "VIRTSCAN_NOT_READY_MS";  // ms after the scan start
@@ -93,6 +100,7 @@ inline constexpr int16_t kStatusSequence = -32;        // operation out of order
 inline constexpr int16_t kStatusBadRequest = -33;      // a record or parameter the device cannot do
 inline constexpr int16_t kStatusNoDocument = -34;      // the document file cannot be read
 inline constexpr int16_t kStatusUnknownOperation = -35;
+inline constexpr int16_t kStatusIoError = -36;  // injected only: the device failed to transfer
 inline constexpr int16_t kStatusNotReady = -22;  // readiness query while warming up
 inline constexpr int16_t kStatusNoMemory = -4;
 

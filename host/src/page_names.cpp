@@ -1,6 +1,6 @@
-#include "page_names.h"
+#include "host/page_names.h"
 
-namespace scanapp {
+namespace imagehost {
 
 namespace {
 
@@ -83,4 +83,4 @@ std::string PageName(const std::string& pattern, uint32_t page) {
   return name;
 }
 
-}  // namespace scanapp
+}  // namespace imagehost
