@@ -13,6 +13,10 @@ add_compile_options(-msse2 -mfpmath=sse)
 # zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
 set(ZLIB_USE_STATIC_LIBS ON)
 
+# The calibration program's resource library and the setup launcher.
+add_subdirectory(standins/quorel)
+add_subdirectory(setuplauncher)
+
 add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)

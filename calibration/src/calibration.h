@@ -27,7 +27,7 @@ inline constexpr WORD kPromptDialog = 136;
 
 struct Program {
   Mode mode = Mode::Calibration;
-  std::string moduleDirectory;  // ends with '/'
+  std::string moduleDirectory;  // ends with its separator
   char caption[81] = {};
   char instruction[261] = {};
   bool promptCancelled = false;
@@ -55,5 +55,8 @@ void unbindScanner();
 // Runs dialog 136 / 133 of quorel.dll; false when the template is missing.
 bool runPromptDialog();
 bool runProgressDialog();
+// Runs dialog `id` of `library` modally with `procedure`; false when the
+// library has no such template (one file per platform).
+bool runDialogTemplate(HMODULE library, WORD id, DLGPROC procedure);
 
 }  // namespace calibration

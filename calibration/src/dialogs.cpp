@@ -15,6 +15,9 @@ constexpr int kProgressPictureArea = 1082;
 constexpr int kRunCommand = 1077;
 constexpr LONG kButtonMarginBottom = 6;
 
+// The control id of a WM_COMMAND (its notification code is in the high word).
+WORD commandOf(WPARAM wParam) { return static_cast<WORD>(wParam & 0xFFFF); }
+
 LONG widthOf(const RECT& rect) { return rect.right - rect.left; }
 LONG heightOf(const RECT& rect) { return rect.bottom - rect.top; }
 
@@ -70,7 +73,7 @@ void centreContinueButton(HWND dialog) {
              width, height, TRUE);
 }
 
-INT_PTR promptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+INT_PTR CALLBACK promptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   Program& state = program();
   switch (message) {
     case WM_INITDIALOG:
@@ -83,11 +86,13 @@ INT_PTR promptProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lPara
       paintPicture(dialog, kPromptPictureArea);
       return TRUE;
     case WM_COMMAND:
-      if (wParam == kContinueButton) {
+      if (commandOf(wParam) == kContinueButton) {
         send(CMD_FORWARD_11);
         state.promptCancelled = false;
         EndDialog(dialog, kContinueButton);
-      } else if (wParam == IDCANCEL) {
+      } else if (commandOf(wParam) == IDCANCEL && state.mode != Mode::ForcedCalibration) {
+        // In mode 0 the Cancel button is hidden, but the dialog manager still
+        // sends its id for Escape and the close box: refused, as the button is.
         unbindScanner();
         FreeLibrary(state.resources);
         state.resources = 0;
@@ -109,7 +114,7 @@ void loadInto(HWND dialog, int control, UINT id) {
   SetDlgItemTextA(dialog, control, text);
 }
 
-INT_PTR progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+INT_PTR CALLBACK progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   Program& state = program();
   bool cleaning = state.mode == Mode::Cleaning;
   switch (message) {
@@ -126,11 +131,14 @@ INT_PTR progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lPa
       paintPicture(dialog, kProgressPictureArea);
       return TRUE;
     case WM_COMMAND:
-      if (wParam == kRunCommand) {
+      if (commandOf(wParam) == kRunCommand) {
+        // Posted commands come before painting: show the texts before the
+        // pass, which may take a while.
+        UpdateWindow(dialog);
         // The outcome is not shown: the pass ends the same way either way.
         send(cleaning ? CMD_CLEAN : CMD_CALIBRATE);
         send(CMD_UNLOCK);
-      } else if (wParam == IDCANCEL) {
+      } else if (commandOf(wParam) == IDCANCEL) {
         EndDialog(dialog, IDCANCEL);
       }
       return TRUE;
@@ -142,16 +150,13 @@ INT_PTR progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lPa
   }
 }
 
-bool runDialog(WORD id, DLGPROC procedure) {
-  const WinportResource* resource = winport_find_resource(program().resources, RT_DIALOG, id);
-  if (resource == nullptr || resource->size != sizeof(DialogTemplate)) return false;
-  DialogBoxIndirectParamA(0, static_cast<const DialogTemplate*>(resource->data), 0, procedure, 0);
-  return true;
-}
-
 }  // namespace
 
-bool runPromptDialog() { return runDialog(kPromptDialog, promptProcedure); }
-bool runProgressDialog() { return runDialog(kProgressDialog, progressProcedure); }
+bool runPromptDialog() {
+  return runDialogTemplate(program().resources, kPromptDialog, promptProcedure);
+}
+bool runProgressDialog() {
+  return runDialogTemplate(program().resources, kProgressDialog, progressProcedure);
+}
 
 }  // namespace calibration

@@ -26,7 +26,8 @@ std::string moduleDirectory() {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(0, path, sizeof path);
   std::string full(path, length < sizeof path ? length : 0);
-  size_t slash = full.rfind('/');
+  // Cut after the last separator (a backslash on Windows, '/' here).
+  size_t slash = full.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
 }
 

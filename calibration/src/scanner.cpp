@@ -21,8 +21,10 @@ bool bindScanner() {
   std::string path = state.moduleDirectory + "FERROX.DLL";
   state.scanner = LoadLibraryA(path.c_str());
   if (state.scanner != 0)
-    state.commander = reinterpret_cast<ScannerCommanderFn>(
-        GetProcAddress(state.scanner, kScannerCommanderName));
+    // Through a plain function pointer: Windows' FARPROC has a calling
+    // convention of its own.
+    state.commander = reinterpret_cast<ScannerCommanderFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(state.scanner, kScannerCommanderName)));
   bool ready = state.commander != nullptr && send(CMD_OPEN) && send(CMD_LOCK);
   if (!ready) {
     send(CMD_CLOSE);  // nothing is sent when the library or its entry is missing

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -35,11 +36,24 @@ void Settle(OpenFile& file) {
   file.next = 0;
 }
 
-// Handle numbers → open files, shared by every thread of the process.
+// Where the calling thread last read single bytes from: the file and the
+// table's generation then. While the generation is unchanged the file is
+// still open and its read-ahead bytes untouched by other calls.
+struct ByteCursor {
+  uint32_t handle = 0;
+  uint64_t generation = 0;
+  OpenFile* file = nullptr;
+};
+thread_local ByteCursor t_byteCursor;
+
+// Handle numbers → open files, shared by every thread of the process. Every
+// change to the table or to a file's read-ahead outside nextByte moves the
+// generation on, so the one-byte read can take its next byte without the lock.
 class DescriptorTable {
  public:
   uint32_t add(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
+    generation_.fetch_add(1, std::memory_order_release);
     uint32_t handle = next_;
     while (handle == 0 || files_.count(handle) != 0) ++handle;
     next_ = handle + 1;
@@ -51,6 +65,7 @@ class DescriptorTable {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(handle);
     if (it == files_.end()) return -1;
+    generation_.fetch_add(1, std::memory_order_release);
     Settle(it->second);
     return it->second.fd;
   }
@@ -59,15 +74,23 @@ class DescriptorTable {
     auto it = files_.find(handle);
     if (it == files_.end()) return -1;
     int fd = it->second.fd;
+    generation_.fetch_add(1, std::memory_order_release);
     files_.erase(it);
     if (handle == lastHandle_) lastFile_ = nullptr;
     return fd;
   }
   // The next byte of the file, from the bytes read ahead; -1 at the end or on error.
   int32_t nextByte(uint32_t handle) {
+    ByteCursor& cursor = t_byteCursor;
+    if (cursor.handle == handle && cursor.file != nullptr &&
+        cursor.generation == generation_.load(std::memory_order_acquire) &&
+        cursor.file->next < cursor.file->ahead.size()) {
+      return cursor.file->ahead[cursor.file->next++];
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     OpenFile* found = lookup(handle);
     if (found == nullptr) return -1;
+    cursor = ByteCursor{handle, generation_.load(std::memory_order_relaxed), found};
     OpenFile& file = *found;
     if (file.next == file.ahead.size()) {
       file.ahead.resize(kReadAhead);
@@ -96,6 +119,7 @@ class DescriptorTable {
   }
 
   std::mutex mutex_;
+  std::atomic<uint64_t> generation_{1};
   std::unordered_map<uint32_t, OpenFile> files_;
   uint32_t next_ = 1;
   uint32_t lastHandle_ = 0;

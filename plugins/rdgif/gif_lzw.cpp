@@ -19,7 +19,61 @@
 namespace rdgif {
 namespace {
 
-void ClearTable(LzwState& s) {
+// The decoder's scalars copied out of the LzwState for one row, so that they
+// stay in registers while the byte stores to the tables go on.
+struct Work {
+  explicit Work(LzwState& state)
+      : clearCode(state.clearCode),
+        endCode(state.endCode),
+        codeSize(state.codeSize),
+        codeWidth(state.codeWidth),
+        nextCode(state.nextCode),
+        widthLimit(state.widthLimit),
+        codeMask(state.codeMask),
+        tableFull(state.tableFull),
+        previousCode(state.previousCode),
+        previousFirst(state.previousFirst),
+        bitBuffer(state.bitBuffer),
+        bitCount(state.bitCount),
+        pendingPixels(state.pendingPixels),
+        ended(state.ended),
+        stack(state.stack),
+        suffix(state.suffix),
+        prefix(state.prefix) {}
+  void store(LzwState& state) const {
+    state.codeWidth = codeWidth;
+    state.nextCode = nextCode;
+    state.widthLimit = widthLimit;
+    state.codeMask = codeMask;
+    state.tableFull = tableFull;
+    state.previousCode = previousCode;
+    state.previousFirst = previousFirst;
+    state.bitBuffer = bitBuffer;
+    state.bitCount = bitCount;
+    state.pendingPixels = pendingPixels;
+    state.ended = ended;
+  }
+  const uint32_t clearCode;
+  const uint32_t endCode;
+  const uint32_t codeSize;
+  uint32_t codeWidth;
+  uint32_t nextCode;
+  uint32_t widthLimit;
+  uint32_t codeMask;
+  uint32_t tableFull;
+  uint32_t previousCode;
+  uint32_t previousFirst;
+  uint32_t bitBuffer;
+  uint32_t bitCount;
+  uint32_t pendingPixels;
+  uint32_t ended;
+  uint8_t* const stack;
+  uint8_t* const suffix;
+  uint32_t* const prefix;
+};
+
+template <typename State>
+void ClearTable(State& s) {
   s.codeWidth = s.codeSize + 1;
   s.widthLimit = 1u << s.codeWidth;
   s.codeMask = s.widthLimit - 1;
@@ -28,10 +82,45 @@ void ClearTable(LzwState& s) {
   s.previousCode = kNoCode;
 }
 
+// The bytes a source holds, taken one at a time; what was taken is handed
+// back to the source (take) before it is asked for more and when the row ends.
+class CodeInput {
+ public:
+  explicit CodeInput(const ByteSource& source) : source_(source) { look(); }
+  ~CodeInput() { settle(); }
+  CodeInput(const CodeInput&) = delete;
+  CodeInput& operator=(const CodeInput&) = delete;
+
+  int32_t next() {
+    if (used_ < count_) return bytes_[used_++];
+    settle();
+    int32_t byte = source_.next(source_.context);
+    look();
+    return byte;
+  }
+
+ private:
+  void look() {
+    count_ = 0;
+    used_ = 0;
+    bytes_ = source_.peek != nullptr ? source_.peek(source_.context, count_) : nullptr;
+    if (bytes_ == nullptr) count_ = 0;
+  }
+  void settle() {
+    if (used_ > 0) source_.take(source_.context, used_);
+    count_ = used_ = 0;
+  }
+
+  const ByteSource& source_;
+  const uint8_t* bytes_ = nullptr;
+  uint32_t count_ = 0;
+  uint32_t used_ = 0;
+};
+
 // The next code, or −1 when the data have ended.
-int32_t ReadCode(LzwState& s, const ByteSource& source) {
+inline __attribute__((always_inline)) int32_t ReadCode(Work& s, CodeInput& input) {
   while (s.bitCount < s.codeWidth) {
-    int32_t byte = source.next(source.context);
+    int32_t byte = input.next();
     if (byte < 0) return -1;
     s.bitBuffer |= static_cast<uint32_t>(byte) << s.bitCount;
     s.bitCount += 8;
@@ -44,7 +133,7 @@ int32_t ReadCode(LzwState& s, const ByteSource& source) {
 
 // Pushes the string of `code` onto the stack (last pixel first) and returns
 // its first pixel, or −1 when the chain is corrupt.
-int32_t PushString(LzwState& s, uint32_t code) {
+inline __attribute__((always_inline)) int32_t PushString(Work& s, uint32_t code) {
   while (code > s.endCode) {
     if (s.pendingPixels >= kLzwTableSize) return -1;
     s.stack[s.pendingPixels++] = s.suffix[code];
@@ -57,7 +146,7 @@ int32_t PushString(LzwState& s, uint32_t code) {
   return static_cast<int32_t>(code);
 }
 
-void AddEntry(LzwState& s, uint32_t prefix, uint32_t pixel) {
+inline __attribute__((always_inline)) void AddEntry(Work& s, uint32_t prefix, uint32_t pixel) {
   if (s.tableFull != 0) return;
   s.prefix[s.nextCode] = prefix;
   s.suffix[s.nextCode] = static_cast<uint8_t>(pixel);
@@ -74,7 +163,7 @@ void AddEntry(LzwState& s, uint32_t prefix, uint32_t pixel) {
 
 // Puts the string of a data code (not clear, not end) on the stack and
 // updates the table. False when the code cannot occur here.
-bool ExpandCode(LzwState& s, uint32_t code) {
+inline __attribute__((always_inline)) bool ExpandCode(Work& s, uint32_t code) {
   if (s.previousCode == kNoCode) {
     if (code >= s.clearCode) return false;
     s.stack[s.pendingPixels++] = static_cast<uint8_t>(code);
@@ -122,19 +211,24 @@ void LzwReset(LzwState& s, uint32_t codeSize, uint32_t rowLength) {
   ClearTable(s);
 }
 
-LzwResult LzwDecodeRow(LzwState& s, const ByteSource& source, std::span<uint8_t> row,
+LzwResult LzwDecodeRow(LzwState& state, const ByteSource& source, std::span<uint8_t> row,
                        uint32_t& produced) {
   produced = 0;
-  if (s.invalid != 0) return LzwResult::kCorrupt;
-  const auto length = static_cast<uint32_t>(std::min<size_t>(row.size(), s.rowLength));
-  while (produced < length) {
+  if (state.invalid != 0) return LzwResult::kCorrupt;
+  const auto length = static_cast<uint32_t>(std::min<size_t>(row.size(), state.rowLength));
+  CodeInput input(source);
+  Work s(state);
+  uint8_t* const out = row.data();
+  uint32_t done = 0;
+  LzwResult result = LzwResult::kOk;
+  while (done < length) {
     if (s.pendingPixels > 0) {
-      uint32_t n = std::min(s.pendingPixels, length - produced);
-      for (uint32_t i = 0; i < n; ++i) row[produced++] = s.stack[--s.pendingPixels];
+      uint32_t n = std::min(s.pendingPixels, length - done);
+      for (uint32_t i = 0; i < n; ++i) out[done++] = s.stack[--s.pendingPixels];
       continue;
     }
     if (s.ended != 0) break;
-    int32_t code = ReadCode(s, source);
+    int32_t code = ReadCode(s, input);
     if (code < 0 || static_cast<uint32_t>(code) == s.endCode) {
       s.ended = 1;
       break;
@@ -143,9 +237,14 @@ LzwResult LzwDecodeRow(LzwState& s, const ByteSource& source, std::span<uint8_t>
       ClearTable(s);
       continue;
     }
-    if (!ExpandCode(s, static_cast<uint32_t>(code))) return LzwResult::kCorrupt;
+    if (!ExpandCode(s, static_cast<uint32_t>(code))) {
+      result = LzwResult::kCorrupt;
+      break;
+    }
   }
-  return LzwResult::kOk;
+  s.store(state);
+  produced = done;
+  return result;
 }
 
 }  // namespace rdgif

@@ -41,10 +41,16 @@ static_assert(offsetof(LzwState, prefix) == 64 + 2 * kLzwTableSize);
 inline constexpr uint32_t kNoCode = 0xFFFFFFFFu;
 
 // Where the decoder gets its data bytes: next() gives 0-255, or −1 when the
-// data have ended (then for good).
+// data have ended (then for good). A source may also offer the bytes it holds
+// already: peek() answers where they are and how many (without reading), and
+// take(n) consumes the first n of them. The decoder uses those first and
+// calls next() only when none are held, so reads happen exactly when they
+// would byte by byte.
 struct ByteSource {
   int32_t (*next)(void* context);
   void* context;
+  const uint8_t* (*peek)(void* context, uint32_t& count) = nullptr;
+  void (*take)(void* context, uint32_t count) = nullptr;
 };
 
 enum class LzwResult {

@@ -76,11 +76,29 @@ int32_t NextDataByte(void* context) {
   return byte;
 }
 
+// The data bytes already in the input buffer, up to the end of the sub-block.
+const uint8_t* PeekDataBytes(void* context, uint32_t& count) {
+  auto& s = *static_cast<DataStream*>(context);
+  const reader::InputCursor& cursor = s.data.input;
+  if (s.data.ended != 0 || cursor.position >= cursor.filled) {
+    count = 0;
+    return nullptr;
+  }
+  count = std::min(s.data.left, cursor.filled - cursor.position);
+  return s.data.buffer + cursor.position;
+}
+
+void TakeDataBytes(void* context, uint32_t count) {
+  auto& s = *static_cast<DataStream*>(context);
+  s.data.input.position += count;
+  s.data.left -= count;
+}
+
 // Decodes the next row of the data stream into `row`.
 int32_t DecodeNext(reader::ImageBlockBase& image, LzwState& lzw, std::span<uint8_t> row,
                    uint32_t& produced) {
   DataStream stream(image.head, StateOf(image).data);
-  const ByteSource source{NextDataByte, &stream};
+  const ByteSource source{NextDataByte, &stream, PeekDataBytes, TakeDataBytes};
   if (LzwDecodeRow(lzw, source, row, produced) == LzwResult::kOk) return kReaderOk;
   return Fail(kStrBadLines, kReaderCorrupt);
 }

@@ -28,12 +28,17 @@ namespace rdjpeg {
 enum StringId : UINT { RDJPEG_STRINGS(READER_STRING_ID) };
 
 inline constexpr int32_t kInputBufferBytes = 512;
+// The entropy-coded data are read in blocks of this size (one host read each).
+inline constexpr int32_t kEntropyInputBytes = 32768;
 inline constexpr int32_t kNoMcuRow = -1;
 
 // Slots of the Huffman tables: DC 0, DC 1, AC 0, AC 1.
 inline constexpr int kHuffSlots = 4;
 inline constexpr int kAcSlotBase = 2;
 inline constexpr int kQuantSlots = 4;
+// Bits of the combined lookup that decodes a Huffman code and its value bits at once.
+inline constexpr int kFastBits = 10;
+inline constexpr int kFastEntries = 1 << kFastBits;
 
 // One frame component, in frame order.
 struct JpegComponent {
@@ -91,7 +96,7 @@ struct JpegFrameInfo {
   int32_t restartInterval;  // in MCUs; 0 = no restarts
   int32_t restartsToGo;     // MCUs left before the next restart marker
   uint32_t bitBuffer;       // entropy decoder's bits, oldest in the top bit
-  int32_t bitCount;         // valid bits in bitBuffer
+  int32_t bitCount;         // valid bits in bitBuffer and JpegState::bitBufferLow (0..64)
   JpegComponent* components;  // componentCount records (local memory)
   JpegHuffTable huffman[kHuffSlots];
   JpegQuantTable quant[kQuantSlots];
@@ -113,13 +118,19 @@ struct JpegState {
   int32_t currentRow;     // next picture row the decoder produces (0 = top)
   int32_t currentMcuRow;  // MCU row the planes hold; kNoMcuRow = none
   JpegFrameInfo info;
-  int32_t inputPosition;  // next byte of inputData; empty when at inputFilled
-  uint8_t inputData[kInputBufferBytes];
+  int32_t inputPosition;  // next byte of entropyInput; empty when at inputFilled
+  uint8_t inputData[kInputBufferBytes];  // the block's first input buffer; the
+                                         // entropy decoder reads through entropyInput
   // Kept beside the buffer so that a short read never exposes stale bytes and
   // a reopened file can be put back where the input stood.
-  int32_t inputFilled;     // valid bytes in inputData (kInputBufferBytes when empty)
+  int32_t inputFilled;     // valid bytes in entropyInput (empty: inputPosition ≥ inputFilled)
   int32_t inputEnded;      // 1: the host gave no more bytes; zero bytes follow
-  uint32_t inputFileEnd;   // file position just after the last byte read into inputData
+  uint32_t inputFileEnd;   // file position just after the last byte read into entropyInput
+  uint32_t bitBufferLow;   // the entropy decoder's bits 33..64, below info.bitBuffer
+  // Per Huffman slot and 10-bit prefix: a symbol and, where they fit, its value
+  // bits decoded in one lookup (see BuildFastTables).
+  int32_t fastHuffman[kHuffSlots][kFastEntries];
+  uint8_t entropyInput[kEntropyInputBytes];
 };
 static_assert(offsetof(JpegState, info) == 8);
 static_assert(offsetof(JpegState, inputData) == 8 + sizeof(JpegFrameInfo) + 4);

@@ -1,5 +1,6 @@
 // rdjpeg.DIL: the JPEG/JFIF reader on the reader frame: recognition, opening,
 // the DIB description and the module's descriptor.
+#include "jpeg_entropy.h"
 #include "jpeg_format.h"
 
 namespace rdjpeg {
@@ -43,9 +44,11 @@ int32_t Init(reader::InitContext& ctx) {
   state.info.restartsToGo = info.restartInterval;
   state.currentRow = 0;
   state.currentMcuRow = kNoMcuRow;
-  state.inputPosition = state.inputFilled = kInputBufferBytes;
+  state.inputPosition = state.inputFilled = kEntropyInputBytes;
   state.inputEnded = 0;
   state.inputFileEnd = static_cast<uint32_t>(info.scanDataOffset);
+  state.bitBufferLow = 0;
+  BuildFastTables(state);
   return kReaderOk;
 }
 

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "plugin/reader_frame.h"
+#include "plugin/reader_input.h"
 
 namespace rdpcx {
 
@@ -27,6 +28,7 @@ inline constexpr uint32_t kMaxPages = 1024;
 inline constexpr uint32_t kDcxTableBytes = 4 + 4 * kMaxPages;
 inline constexpr uint32_t kVgaPaletteBytes = 768;
 inline constexpr uint8_t kVgaPaletteMarker = 12;
+inline constexpr uint32_t kInputBytes = 32 * 1024;  // scan-line bytes read from the host at once
 
 // How the scan line's planes become DIB pixels.
 enum class Layout : uint32_t {
@@ -82,6 +84,10 @@ struct PcxState {
   uint32_t imageEnd;      // absolute end of the image's bytes (last page's end)
   PageGeometry geometry;  // of the current page
   uint8_t header[kHeaderBytes];  // the current page's header as read
+  // The scan-line bytes read ahead (in PcxImage::input): the host's position
+  // runs ahead of the decoder's by the bytes not yet decoded. Emptied by every
+  // seek (Rewind, SetPage); the palette read puts the host's position back.
+  reader::InputCursor input;
 };
 static_assert(offsetof(PcxState, dataPosition) == 4);
 static_assert(offsetof(PcxState, pageTable) == 8);
@@ -92,6 +98,7 @@ static_assert(offsetof(PcxState, header) % 4 == 0);
 struct PcxImage {
   reader::ImageBlockBase base;
   PcxState pcx;
+  uint8_t input[kInputBytes];
 };
 static_assert(offsetof(PcxImage, base) == 0);
 
@@ -100,6 +107,10 @@ inline PcxState& StateOf(reader::ImageBlockBase& image) {
 }
 inline const PcxState& StateOf(const reader::ImageBlockBase& image) {
   return reader::FormatBlock<PcxImage>(image).pcx;
+}
+inline reader::BufferedInput InputOf(reader::ImageBlockBase& image) {
+  PcxImage& block = reader::FormatBlock<PcxImage>(image);
+  return reader::BufferedInput(image.head, block.pcx.input, block.input);
 }
 
 // Header fields and geometry (pcx_header.cpp).

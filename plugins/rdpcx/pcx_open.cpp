@@ -178,6 +178,7 @@ int32_t SetPage(reader::ImageBlockBase& image, uint32_t page) {
   if (table == nullptr) return Fail(kStrNoMemory, kReaderNoMemory);
   std::array<uint8_t, kHeaderBytes> header{};
   PageGeometry geometry{};
+  reader::EmptyInput(pcx.input);  // the file moves
   int32_t result = ReadPageHeader(image.head, table[page], header, geometry);
   if (result == kReaderOk) TakePage(image, table, page, header, geometry);
   GlobalUnlock(pcx.pageTable);

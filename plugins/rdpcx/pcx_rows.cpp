@@ -5,8 +5,10 @@
 // (its low six bits) times, any other byte stands for itself. Policies:
 //   - a run that passes the end of the line is cut there and its excess
 //     dropped; the next line starts with a fresh code byte;
-//   - the end of the file (the one-byte read answers −1) ends the row with
-//     result 3 and id 5; the rows before it were delivered;
+//   - the end of the file (or a failing host read) ends the row with result
+//     3 and id 5; the rows before it were delivered;
+//   - the bytes are read in blocks through the block's own input storage
+//     (pcx_format.h), not one at a time through the host;
 //   - pixels a line has no bytes for (bytes per line below what the width
 //     needs) are delivered as 0;
 //   - the host's offset is a byte offset into the DIB row and is taken exactly
@@ -91,25 +93,42 @@ void DeliverRgb(const PageGeometry& g, std::span<const uint8_t> line, std::span<
 
 }  // namespace
 
-// Decodes the next scan line into `out` (line length bytes). The file stands
-// at the line's first code byte and is left at the next line's.
+// Decodes the next scan line into `out` (line length bytes). The input
+// stands at the line's first code byte and is left at the next line's.
 int32_t DecodeRow(reader::ImageBlockBase& image, uint32_t /*row*/, std::span<uint8_t> out,
                   uint32_t& /*copies*/) {
   const uint32_t length = StateOf(image).lineLength;
   if (out.size() < length) return kReaderCorrupt;
+  reader::BufferedInput in = InputOf(image);
+  uint8_t* line = out.data();
   uint32_t filled = 0;
   while (filled < length) {
-    const int32_t code = reader::HostReadByte(image.head);
-    if (code < 0) return EndOfData();
-    if (code < 0xC0) {
-      out[filled++] = static_cast<uint8_t>(code);
-      continue;
+    const std::span<const uint8_t> held = in.held();
+    if (held.empty()) return EndOfData();
+    const uint8_t* p = held.data();
+    const uint8_t* const end = p + held.size();
+    while (filled < length && p < end) {
+      const uint8_t code = *p;
+      if (code < 0xC0) {
+        line[filled++] = code;
+        ++p;
+        continue;
+      }
+      if (end - p < 2) break;  // the run's value comes with the next bytes
+      const uint32_t count = std::min<uint32_t>(code & 0x3Fu, length - filled);
+      std::memset(line + filled, p[1], count);
+      filled += count;
+      p += 2;
     }
-    const int32_t value = reader::HostReadByte(image.head);
-    if (value < 0) return EndOfData();
-    const uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(code) & 0x3F, length - filled);
-    std::memset(out.data() + filled, value, count);
-    filled += count;
+    in.skip(static_cast<uint32_t>(p - held.data()));
+    if (filled < length && p < end) {  // a run split by the end of the bytes held
+      const uint32_t code = static_cast<uint32_t>(in.next());
+      const int32_t value = in.next();
+      if (value < 0) return EndOfData();
+      const uint32_t count = std::min<uint32_t>(code & 0x3F, length - filled);
+      std::memset(line + filled, value, count);
+      filled += count;
+    }
   }
   return kReaderOk;
 }
@@ -129,6 +148,7 @@ void DeliverRow(const reader::ImageBlockBase& image, std::span<const uint8_t> de
 // Every repositioning starts again at the page's first scan line.
 int32_t Rewind(reader::ImageBlockBase& image, uint32_t /*wanted*/, uint32_t& reached) {
   reached = 0;
+  reader::EmptyInput(StateOf(image).input);
   if (reader::HostSeekAbsolute(image.head, StateOf(image).dataPosition)) return kReaderOk;
   reader::StoreError(kStrReadFailed);
   return kReaderReadFailed;

@@ -23,7 +23,6 @@ enum StringId : UINT { RDPNG_STRINGS(READER_STRING_ID) };
 inline constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 inline constexpr uint32_t kSignatureBytes = 8;
 inline constexpr uint32_t kPaletteBytes = 768;  // 256 × red, green, blue
-inline constexpr uint32_t kInputBytes = 4096;   // compressed bytes per input fill
 inline constexpr uint32_t kPasses = 7;
 
 // Colour types.

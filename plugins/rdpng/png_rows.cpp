@@ -20,6 +20,7 @@
 // Policies: a filter type above 4 is corrupt data (10, no id); so is a row
 // the decoder is asked for out of order (the frame never does that).
 #include <cstring>
+#include <utility>
 
 #include "png_inflate.h"
 
@@ -47,13 +48,73 @@ int32_t NoMemory() {
   return kReaderNoMemory;
 }
 
-uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
-  int p = a + b - c;
-  int pa = p > a ? p - a : a - p;
-  int pb = p > b ? p - b : b - p;
-  int pc = p > c ? p - c : c - p;
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
+// The predictor nearest to a + b − c, ties going to a, then b. Written
+// without branches: |p − a| = |b − c|, |p − b| = |a − c|, |p − c| = |a + b − 2c|.
+inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
+  const int pa = b > c ? b - c : c - b;
+  const int pb = a > c ? a - c : c - a;
+  const int sum = a + b - 2 * c;
+  const int pc = sum < 0 ? -sum : sum;
+  const uint8_t bc = pb <= pc ? b : c;
+  return pa <= pb && pa <= pc ? a : bc;
+}
+
+// Filters 1, 3 and 4 restore each byte from the byte one pixel to its left.
+// With whole-byte pixels of 3 or 4 bytes the left (and upper left) pixel is
+// carried in registers from one pixel to the next, instead of being read back
+// from the row just written; other pixel sizes take the byte-wise loop. The
+// first pixel of a row has no left neighbour (taken as 0).
+enum class Filter { kSub, kAverage, kPaeth };
+
+template <Filter kFilter>
+inline uint8_t Predict(uint8_t left, uint8_t up, uint8_t upLeft) {
+  if constexpr (kFilter == Filter::kSub) return left;
+  if constexpr (kFilter == Filter::kAverage) return static_cast<uint8_t>((left + up) >> 1);
+  return Paeth(left, up, upLeft);
+}
+
+// One byte of a pixel; `left` and `upLeft` carry over to the next pixel.
+template <Filter kFilter>
+inline void UnfilterByte(uint8_t& byte, uint8_t up, uint8_t& left, uint8_t& upLeft) {
+  left = static_cast<uint8_t>(byte + Predict<kFilter>(left, up, upLeft));
+  byte = left;
+  upLeft = up;
+}
+
+template <Filter kFilter, size_t... kByte>
+void UnfilterPixels(uint8_t* row, const uint8_t* above, size_t n, std::index_sequence<kByte...>) {
+  constexpr size_t kUnit = sizeof...(kByte);
+  uint8_t left[kUnit] = {};
+  uint8_t upLeft[kUnit] = {};
+  size_t i = 0;
+  for (; i + kUnit <= n; i += kUnit) {
+    (UnfilterByte<kFilter>(row[i + kByte], above[i + kByte], left[kByte], upLeft[kByte]), ...);
+  }
+  for (size_t j = 0; i + j < n; ++j) UnfilterByte<kFilter>(row[i + j], above[i + j], left[j], upLeft[j]);
+}
+
+template <Filter kFilter>
+void UnfilterBytes(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t left = i >= unit ? row[i - unit] : 0;
+    const uint8_t upLeft = i >= unit ? above[i - unit] : 0;
+    row[i] = static_cast<uint8_t>(row[i] + Predict<kFilter>(left, above[i], upLeft));
+  }
+}
+
+template <Filter kFilter>
+void UnfilterLeft(uint8_t* row, const uint8_t* above, size_t n, size_t unit) {
+  switch (unit) {
+    case 3:
+      UnfilterPixels<kFilter>(row, above, n, std::make_index_sequence<3>());
+      break;
+    case 4:
+      UnfilterPixels<kFilter>(row, above, n, std::make_index_sequence<4>());
+      break;
+    default:
+      UnfilterBytes<kFilter>(row, above, n, unit);
+      break;
+  }
 }
 
 // Restores `row` (after its filter byte) against `above`; false for an unknown filter.
@@ -63,23 +124,16 @@ bool Unfilter(uint8_t type, std::span<uint8_t> row, const uint8_t* above, size_t
     case 0:
       return true;
     case 1:
-      for (size_t i = unit; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - unit]);
+      UnfilterLeft<Filter::kSub>(row.data(), above, n, unit);
       return true;
     case 2:
       for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
       return true;
     case 3:
-      for (size_t i = 0; i < n; ++i) {
-        unsigned a = i >= unit ? row[i - unit] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + ((a + above[i]) >> 1));
-      }
+      UnfilterLeft<Filter::kAverage>(row.data(), above, n, unit);
       return true;
     case 4:
-      for (size_t i = 0; i < n; ++i) {
-        uint8_t a = i >= unit ? row[i - unit] : 0;
-        uint8_t c = i >= unit ? above[i - unit] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + Paeth(a, above[i], c));
-      }
+      UnfilterLeft<Filter::kPaeth>(row.data(), above, n, unit);
       return true;
     default:
       return false;
@@ -116,6 +170,16 @@ void PlacePixels(const PngState& png, const uint8_t* raw, uint32_t pixels, const
   const uint32_t pixelBytes = sampleBytes * channels;
   if (png.dibBitCount == 8) {
     for (uint32_t k = 0; k < pixels; ++k) at.dib[at.start + k * at.step] = raw[k * pixelBytes];
+    return;
+  }
+  if (at.step == 1 && pixelBytes == 3) {  // 8-bit RGB, a whole row: the common case
+    uint8_t* q = at.dib + static_cast<size_t>(at.start) * 3;
+    for (uint32_t k = 0; k < pixels; ++k, raw += 3, q += 3) {
+      const uint8_t red = raw[0];
+      q[0] = raw[2];
+      q[1] = raw[1];
+      q[2] = red;
+    }
     return;
   }
   for (uint32_t k = 0; k < pixels; ++k) {

@@ -25,6 +25,7 @@ inline constexpr uint32_t kFooterReadBytes = 24;  // the two offsets and the sig
 inline constexpr uint32_t kExtensionBytes = 495;
 inline constexpr uint32_t kScanTableOffsetAt = 490;  // within the extension area
 inline constexpr uint32_t kNoRow = 0xFFFFFFFFu;
+inline constexpr uint32_t kInputBytes = 64 * 1024;  // run-length bytes read from the host at once
 
 // The 18-byte header, unpacked (the block keeps the bytes as read).
 struct TgaHeader {
@@ -54,12 +55,23 @@ struct TgaPacket {
   uint8_t reserved[3];
 };
 
+// The run-length bytes read ahead from the host: storage byte 0 is the image's
+// byte `start`; bytes next .. filled-1 are still unread. The host's position
+// is start + filled while the input is in use.
+struct TgaInput {
+  uint32_t start;
+  uint32_t filled;
+  uint32_t next;
+  uint32_t ended;  // 1: the host gave no more bytes (end of file or read error)
+};
+
 // What follows the frame's part of the block. The row-offset table
 // (height 32-bit entries, offsets relative to the image offset, in storage
 // order) lies directly after TgaImage in the same allocation, followed by the
 // row-carry table (height bytes): for a run-length row that begins inside a
 // packet, its offset is that packet's header and its carry the pixels of the
 // packet that earlier rows took (0: the row begins at a packet header).
+// The input storage (kInputBytes) comes last, for run-length images only.
 struct TgaState {
   uint32_t storedRowBytes;       // bytes of one uncompressed stored row
   uint8_t header[kHeaderBytes];  // as read
@@ -69,10 +81,11 @@ struct TgaState {
   uint32_t knownRows;         // stored rows 0 .. knownRows-1 have a known offset
   uint32_t nextStored;        // stored row the file stands at (kNoRow: unknown)
   TgaPacket packet;           // the packet the file stands in
+  TgaInput input;             // run-length images: the bytes read ahead
 };
 static_assert(offsetof(TgaState, header) == 4);
 static_assert(offsetof(TgaState, scanTablePresent) == 24);
-static_assert(sizeof(TgaState) == 56);
+static_assert(sizeof(TgaState) == 72);
 
 struct TgaImage {
   reader::ImageBlockBase base;
@@ -92,9 +105,12 @@ inline uint32_t* RowOffsets(reader::ImageBlockBase& image) {
 inline uint8_t* RowCarries(reader::ImageBlockBase& image, uint32_t height) {
   return reinterpret_cast<uint8_t*>(RowOffsets(image) + height);
 }
+inline uint8_t* InputStorage(reader::ImageBlockBase& image, uint32_t height) {
+  return RowCarries(image, height) + height;
+}
 // Bytes of the block for an image of `height` rows.
-inline size_t BlockBytes(uint32_t height) {
-  return sizeof(TgaImage) + static_cast<size_t>(height) * 5;
+inline size_t BlockBytes(uint32_t height, bool runLength) {
+  return sizeof(TgaImage) + static_cast<size_t>(height) * 5 + (runLength ? kInputBytes : 0);
 }
 inline TgaHeader HeaderOf(const reader::ImageBlockBase& image) {
   return ParseHeader(std::span<const uint8_t, kHeaderBytes>(StateOf(image).header));

@@ -164,7 +164,7 @@ int32_t Init(reader::InitContext& ctx) {
   // Every block has room for a row offset per stored row: the file's table,
   // or the offsets found while decoding run-length rows.
   const uint32_t height = h.height;
-  reader::ImageBlockBase* base = ctx.allocate(BlockBytes(height));
+  reader::ImageBlockBase* base = ctx.allocate(BlockBytes(height, RunLengthEncoded(h)));
   if (base == nullptr) return Fail(kStrNoMemory, kReaderNoMemory);
   TgaState& tga = StateOf(*base);
   std::memcpy(tga.header, bytes, sizeof bytes);
@@ -219,6 +219,7 @@ int32_t FillPalette(reader::ImageBlockBase& image, std::span<RGBQUAD> palette) {
     palette[h.firstIndex + i] = MapEntry(entry, entryBytes);
   }
   StateOf(image).nextStored = kNoRow;  // the file moved
+  StateOf(image).input = TgaInput{};
   return kReaderOk;
 }
 

@@ -9,7 +9,10 @@
 // data by computing the row's offset; for run-length data by decoding from
 // the last stored row whose offset is known. The offsets found while decoding
 // are kept, so reading a bottom-up run-length file in blocks decodes each
-// stored row about once instead of once per block.
+// stored row about once instead of once per block; the rows before the first
+// one wanted are only walked over (packet headers read, pixels skipped).
+// Run-length data are read in blocks through the block's own input storage
+// (see PixelInput), uncompressed rows straight into the row.
 //
 // Policies:
 //   - run-length packets may run on past the end of a row (old writers and
@@ -73,53 +76,136 @@ int32_t ReadUncompressed(const ImageBlockHead& file, const TgaHeader& h, uint32_
   return kReaderOk;
 }
 
-// The next byte through the host's read-one-byte slot; −1 at the end.
-int32_t NextByte(const ImageBlockHead& file) {
-  return reader::HostReadByte(file);
-}
+// The run-length bytes, read through the block's input storage in blocks of
+// kInputBytes by the host's read. The host's position runs ahead of the
+// reader's by the bytes held; a seek to a byte still held only moves the
+// cursor. Every OVDLread_rows starts with the input emptied.
+class PixelInput {
+ public:
+  PixelInput(reader::ImageBlockBase& image, uint32_t height)
+      : head_(image.head), in_(StateOf(image).input), storage_(InputStorage(image, height)) {}
 
-bool ReadPixel(const ImageBlockHead& file, uint32_t pixelBytes, uint8_t* value) {
-  for (uint32_t i = 0; i < pixelBytes; ++i) {
-    int32_t byte = NextByte(file);
-    if (byte < 0) return false;
-    value[i] = static_cast<uint8_t>(byte);
+  // The next byte, or −1 when the file has no more (or a read failed).
+  int32_t next() {
+    if (in_.next < in_.filled) return storage_[in_.next++];
+    return refill() ? storage_[in_.next++] : -1;
   }
-  return true;
-}
+  uint32_t held() const { return in_.filled - in_.next; }
+  const uint8_t* at() const { return storage_ + in_.next; }
+  void skip(uint32_t count) { in_.next += count; }  // count <= held()
+
+  // Exactly `count` bytes into `out` (null: skipped); false when the data end first.
+  bool read(uint8_t* out, uint32_t count) {
+    while (count > 0) {
+      if (in_.next == in_.filled && !refill()) return false;
+      const uint32_t n = std::min(count, held());
+      if (out != nullptr) {
+        std::memcpy(out, at(), n);
+        out += n;
+      }
+      in_.next += n;
+      count -= n;
+    }
+    return true;
+  }
+
+  // Offset of the next byte within the image.
+  uint64_t position() const { return uint64_t{in_.start} + in_.next; }
+
+  bool seek(uint64_t offset) {
+    if (offset >= in_.start && offset < uint64_t{in_.start} + in_.filled) {
+      in_.next = static_cast<uint32_t>(offset - in_.start);
+      return true;
+    }
+    in_ = TgaInput{};
+    if (!reader::HostSeekImage(head_, offset)) return false;
+    in_.start = static_cast<uint32_t>(offset);
+    return true;
+  }
+
+ private:
+  bool refill() {
+    if (in_.ended != 0) return false;
+    in_.start += in_.filled;
+    in_.filled = 0;
+    in_.next = 0;
+    const int32_t got = reader::HostRead(head_, storage_, kInputBytes);
+    if (got <= 0 || static_cast<uint32_t>(got) > kInputBytes) {
+      in_.ended = 1;
+      return false;
+    }
+    in_.filled = static_cast<uint32_t>(got);
+    return true;
+  }
+
+  const ImageBlockHead& head_;
+  TgaInput& in_;
+  uint8_t* storage_;
+};
 
 // Reads a packet header (and a repeat packet's value) into `packet`.
-bool StartPacket(const ImageBlockHead& file, uint32_t pixelBytes, TgaPacket& packet) {
+bool StartPacket(PixelInput& in, uint32_t pixelBytes, TgaPacket& packet) {
   packet = TgaPacket{};
-  int32_t header = NextByte(file);
+  const int32_t header = in.next();
   if (header < 0) return false;
   packet.count = (static_cast<uint32_t>(header) & 0x7F) + 1;
   packet.left = packet.count;
   packet.repeat = (header & 0x80) != 0 ? 1 : 0;
-  return packet.repeat == 0 || ReadPixel(file, pixelBytes, packet.value);
+  return packet.repeat == 0 || in.read(packet.value, pixelBytes);
 }
 
-// One run-length stored row of `width` pixels into DIB pixels, going on with
-// the packet in progress; a packet longer than the row stays in progress.
-int32_t DecodeRunLength(const ImageBlockHead& file, const TgaHeader& h, TgaPacket& packet,
-                        std::span<uint8_t> out) {
+// `count` copies of the DIB pixel of `bytes` bytes at `at`, the first included.
+void Replicate(uint8_t* at, uint32_t count, uint32_t bytes) {
+  const size_t total = static_cast<size_t>(count) * bytes;
+  for (size_t done = bytes; done < total;) {
+    const size_t n = std::min(done, total - done);
+    std::memcpy(at + done, at, n);
+    done += n;
+  }
+}
+
+// `count` literal pixels into DIB pixels at `at`; false when the data end first
+// (the pixels before that are converted).
+bool ConvertLiteral(PixelInput& in, uint32_t count, uint32_t pixelBytes, PixelKind kind,
+                    uint32_t outBytes, uint8_t* at) {
+  while (count > 0) {
+    uint32_t n = std::min(count, in.held() / pixelBytes);
+    if (n == 0) {  // a pixel split by the end of the bytes held
+      uint8_t value[4];
+      if (!in.read(value, pixelBytes)) return false;
+      ConvertPixels(value, 1, pixelBytes, kind, at);
+      n = 1;
+    } else {
+      ConvertPixels(in.at(), n, pixelBytes, kind, at);
+      in.skip(n * pixelBytes);
+    }
+    at += static_cast<size_t>(n) * outBytes;
+    count -= n;
+  }
+  return true;
+}
+
+// One run-length stored row of `width` pixels into DIB pixels at `out` (null:
+// the row is only walked over), going on with the packet in progress; a
+// packet longer than the row stays in progress.
+int32_t DecodeRunLength(PixelInput& in, const TgaHeader& h, TgaPacket& packet, uint8_t* out) {
   const uint32_t pixelBytes = FilePixelBytes(h);
   const uint32_t outBytes = DibBits(h) / 8;
   const PixelKind kind = KindOf(h);
-  uint8_t value[4];
   for (uint32_t x = 0; x < h.width;) {
-    if (packet.left == 0 && !StartPacket(file, pixelBytes, packet)) {
+    if (packet.left == 0 && !StartPacket(in, pixelBytes, packet)) {
       return Fail(kStrUnexpectedEnd, kReaderReadFailed);
     }
     const uint32_t fit = std::min(packet.left, h.width - x);
-    uint8_t* at = out.data() + static_cast<size_t>(x) * outBytes;
+    uint8_t* at = out != nullptr ? out + static_cast<size_t>(x) * outBytes : nullptr;
     if (packet.repeat != 0) {
-      ConvertPixels(packet.value, 1, pixelBytes, kind, at);
-      for (uint32_t k = 1; k < fit; ++k) std::memcpy(at + k * outBytes, at, outBytes);
-    } else {
-      for (uint32_t k = 0; k < fit; ++k) {
-        if (!ReadPixel(file, pixelBytes, value)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
-        ConvertPixels(value, 1, pixelBytes, kind, at + k * outBytes);
+      if (at != nullptr) {
+        ConvertPixels(packet.value, 1, pixelBytes, kind, at);
+        Replicate(at, fit, outBytes);
       }
+    } else if (at != nullptr ? !ConvertLiteral(in, fit, pixelBytes, kind, outBytes, at)
+                             : !in.read(nullptr, fit * pixelBytes)) {
+      return Fail(kStrUnexpectedEnd, kReaderReadFailed);
     }
     packet.left -= fit;
     x += fit;
@@ -129,25 +215,27 @@ int32_t DecodeRunLength(const ImageBlockHead& file, const TgaHeader& h, TgaPacke
 
 int32_t DecodeStored(reader::ImageBlockBase& image, const TgaHeader& h, std::span<uint8_t> out) {
   TgaState& tga = StateOf(image);
-  if (RunLengthEncoded(h)) return DecodeRunLength(image.head, h, tga.packet, out);
-  return ReadUncompressed(image.head, h, tga.storedRowBytes, out);
+  if (!RunLengthEncoded(h)) return ReadUncompressed(image.head, h, tga.storedRowBytes, out);
+  PixelInput in(image, h.height);
+  return DecodeRunLength(in, h, tga.packet, out.data());
 }
 
 // Notes where stored row `stored` begins when it is the first row whose
-// offset is not known yet: the file position, or, when the file stands inside
+// offset is not known yet: the input's position, or, when it stands inside
 // a packet, that packet's header and the pixels already taken from it.
 void RecordOffset(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored) {
   TgaState& tga = StateOf(image);
   if (stored != tga.knownRows || stored >= h.height || image.head.files->seek == nullptr) return;
-  int64_t position = image.head.files->seek(image.head.file, 0, 1);
+  uint64_t position = PixelInput(image, h.height).position();
   uint32_t carry = 0;
   if (tga.packet.left != 0) {
     carry = tga.packet.count - tga.packet.left;  // 1 ... 127
     const uint32_t read = tga.packet.repeat != 0 ? 1 : carry;
-    position -= 1 + static_cast<int64_t>(read) * FilePixelBytes(h);
+    const uint64_t back = 1 + static_cast<uint64_t>(read) * FilePixelBytes(h);
+    if (position < back) return;
+    position -= back;
   }
-  if (position < static_cast<int64_t>(image.head.imageOffset)) return;
-  RowOffsets(image)[stored] = static_cast<uint32_t>(position - image.head.imageOffset);
+  RowOffsets(image)[stored] = static_cast<uint32_t>(position);
   RowCarries(image, h.height)[stored] = static_cast<uint8_t>(carry);
   tga.knownRows = stored + 1;
 }
@@ -156,24 +244,24 @@ void RecordOffset(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t st
 int32_t SeekKnownRow(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored) {
   TgaState& tga = StateOf(image);
   tga.packet = TgaPacket{};
-  int32_t result = SeekImage(image.head, RowOffsets(image)[stored]);
+  if (!RunLengthEncoded(h)) return SeekImage(image.head, RowOffsets(image)[stored]);
+  PixelInput in(image, h.height);
+  if (!in.seek(RowOffsets(image)[stored])) return Fail(kStrReadFailed, kReaderReadFailed);
   const uint32_t carry = tga.scanTablePresent != 0 ? 0 : RowCarries(image, h.height)[stored];
-  if (result != kReaderOk || carry == 0) return result;
+  if (carry == 0) return kReaderOk;
   const uint32_t pixelBytes = FilePixelBytes(h);
-  if (!StartPacket(image.head, pixelBytes, tga.packet)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
+  if (!StartPacket(in, pixelBytes, tga.packet)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
   const uint32_t taken = std::min(carry, tga.packet.count);
-  uint8_t value[4];
-  for (uint32_t k = 0; tga.packet.repeat == 0 && k < taken; ++k) {
-    if (!ReadPixel(image.head, pixelBytes, value)) return Fail(kStrUnexpectedEnd, kReaderReadFailed);
+  if (tga.packet.repeat == 0 && !in.read(nullptr, taken * pixelBytes)) {
+    return Fail(kStrUnexpectedEnd, kReaderReadFailed);
   }
   tga.packet.left = tga.packet.count - taken;
   return kReaderOk;
 }
 
-// Positions the file at the start of stored row `stored`; `scratch` takes
-// the run-length rows decoded on the way.
-int32_t Locate(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored,
-               std::span<uint8_t> scratch) {
+// Positions the file at the start of stored row `stored`, walking over the
+// run-length rows on the way from the last one whose offset is known.
+int32_t Locate(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t stored) {
   TgaState& tga = StateOf(image);
   if (tga.scanTablePresent != 0 || stored < tga.knownRows) return SeekKnownRow(image, h, stored);
   if (!RunLengthEncoded(h)) {
@@ -181,8 +269,9 @@ int32_t Locate(reader::ImageBlockBase& image, const TgaHeader& h, uint32_t store
   }
   uint32_t from = tga.knownRows - 1;
   int32_t result = SeekKnownRow(image, h, from);
+  PixelInput in(image, h.height);
   for (uint32_t s = from; s < stored && result == kReaderOk; ++s) {
-    result = DecodeRunLength(image.head, h, tga.packet, scratch);
+    result = DecodeRunLength(in, h, tga.packet, nullptr);
     if (result == kReaderOk) RecordOffset(image, h, s + 1);
   }
   return result;
@@ -241,6 +330,7 @@ int32_t BeginRows(reader::ImageBlockBase& image, uint32_t /*firstRow*/, uint32_t
                   reader::RowOrder& order) {
   order = StoredTopDown(HeaderOf(image)) ? reader::RowOrder::kTopDown : reader::RowOrder::kBottomUp;
   StateOf(image).nextStored = kNoRow;
+  StateOf(image).input = TgaInput{};
   // No position is kept between calls: the next call or OVDLset_row goes
   // through Rewind, which only records the row.
   image.frame.repositionNeeded = 1;
@@ -258,7 +348,7 @@ int32_t DecodeRow(reader::ImageBlockBase& image, uint32_t row, std::span<uint8_t
   // With the file's table every row is found through it, so a table that does
   // not match the data gives the same rows however they are read.
   const bool inStep = stored == at && tga.scanTablePresent == 0;
-  int32_t result = inStep ? kReaderOk : Locate(image, h, stored, out);
+  int32_t result = inStep ? kReaderOk : Locate(image, h, stored);
   if (result == kReaderOk) result = DecodeStored(image, h, out);
   if (result != kReaderOk) return result;
   if (RunLengthEncoded(h)) RecordOffset(image, h, stored + 1);

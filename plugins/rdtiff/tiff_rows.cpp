@@ -21,6 +21,7 @@
 #include <cstring>
 #include <vector>
 
+#include "plugin/pixel_order.h"
 #include "tiff_format.h"
 
 namespace rdtiff {
@@ -59,9 +60,7 @@ void FinishRow(const tiff::TiffInfo& info, std::span<uint8_t> row, bool invert) 
   if (invert) {
     for (uint8_t& byte : row) byte = static_cast<uint8_t>(~byte);
   }
-  if (IsRgb(info)) {
-    for (size_t i = 0; i + 2 < row.size(); i += 3) std::swap(row[i], row[i + 2]);
-  }
+  if (IsRgb(info)) pixels::SwapRedBlue(row.data(), row.data(), row.size() / 3);
 }
 
 // The input buffer and the change lists, in one block sized for the widest page.
@@ -132,28 +131,84 @@ int32_t DecodePlanar(reader::ImageBlockBase& image, uint32_t row, std::span<uint
   return kReaderOk;
 }
 
+// One PackBits code through BufferedInput, for a code whose bytes are split
+// by the end of the bytes held; false when the data end first.
+bool DecodeOneCode(reader::BufferedInput& in, std::span<uint8_t> row, size_t& filled) {
+  auto put = [&](std::span<const uint8_t> bytes) {
+    size_t n = std::min(bytes.size(), row.size() - filled);
+    std::memcpy(row.data() + filled, bytes.data(), n);
+    filled += n;
+  };
+  const int32_t control = in.next();
+  if (control < 0) return false;
+  if (control < 128) return in.take(static_cast<uint32_t>(control) + 1, put);
+  if (control > 128) {
+    const int32_t value = in.next();
+    if (value < 0) return false;
+    size_t n = std::min<size_t>(257 - static_cast<uint32_t>(control), row.size() - filled);
+    std::memset(row.data() + filled, value, n);
+    filled += n;
+  }
+  return true;
+}
+
+constexpr size_t kShortRun = 16;  // runs this short are copied as a fixed block
+
+// Codes that lie whole in the bytes held, decoded straight from them; the
+// bytes used. Short runs write kShortRun bytes when the row has room for them:
+// the bytes past the run lie inside the row and are written again by the runs
+// that follow, so the row comes out the same. Stops at the row's end or at a code the bytes do not hold whole.
+size_t DecodeHeldCodes(std::span<const uint8_t> held, std::span<uint8_t> row, size_t& filled) {
+  const uint8_t* p = held.data();
+  const uint8_t* const end = p + held.size();
+  uint8_t* const out = row.data();
+  while (filled < row.size() && p < end) {
+    const uint32_t control = *p;
+    const size_t room = row.size() - filled;
+    if (control < 128) {
+      const size_t count = control + 1;
+      if (static_cast<size_t>(end - p) <= count) break;
+      if (count <= kShortRun && room >= kShortRun && static_cast<size_t>(end - p) > kShortRun) {
+        std::memcpy(out + filled, p + 1, kShortRun);  // one fixed-size copy; the excess is overwritten later
+        filled += count;
+      } else {
+        const size_t n = std::min(count, room);
+        std::memcpy(out + filled, p + 1, n);
+        filled += n;
+      }
+      p += 1 + count;
+    } else if (control > 128) {
+      if (end - p < 2) break;
+      const size_t count = 257 - control;
+      if (count <= kShortRun && room >= kShortRun) {
+        std::memset(out + filled, p[1], kShortRun);
+        filled += count;
+      } else {
+        const size_t n = std::min(count, room);
+        std::memset(out + filled, p[1], n);
+        filled += n;
+      }
+      p += 2;
+    } else {
+      ++p;  // 128: no operation
+    }
+  }
+  return static_cast<size_t>(p - held.data());
+}
+
 int32_t DecodePackBits(reader::ImageBlockBase& image, std::span<uint8_t> row) {
   TiffState& state = StateOf(image);
   WorkArea work(state);
   if (!work) return NoMemory();
   reader::BufferedInput in(image.head, state.packBitsInput, work.input());
   size_t filled = 0;
-  auto put = [&](std::span<const uint8_t> bytes) {
-    size_t n = std::min(bytes.size(), row.size() - filled);
-    std::memcpy(row.data() + filled, bytes.data(), n);
-    filled += n;
-  };
   while (filled < row.size()) {
-    int32_t control = in.next();
-    if (control < 0) return ReadFailed();
-    if (control < 128) {
-      if (!in.take(static_cast<uint32_t>(control) + 1, put)) return ReadFailed();
-    } else if (control > 128) {
-      int32_t value = in.next();
-      if (value < 0) return ReadFailed();
-      size_t n = std::min<size_t>(257 - static_cast<uint32_t>(control), row.size() - filled);
-      std::memset(row.data() + filled, value, n);
-      filled += n;
+    const std::span<const uint8_t> held = in.held();
+    if (held.empty()) return ReadFailed();
+    const size_t used = DecodeHeldCodes(held, row, filled);
+    in.skip(static_cast<uint32_t>(used));
+    if (filled < row.size() && used < held.size() && !DecodeOneCode(in, row, filled)) {
+      return ReadFailed();
     }
   }
   FinishRow(state.info, row, state.info.photometric == 0);

@@ -123,32 +123,39 @@ void SplitRow(const PlaneLayout& layout, std::span<const uint8_t> row, bool inve
   }
 }
 
-bool RunCoder::emit(uint8_t value, uint32_t run) {
-  if (run == 1 && value < 0xC0) {
-    buffer_[count_++] = value;
-  } else {
-    buffer_[count_++] = static_cast<uint8_t>(0xC0 | run);
-    buffer_[count_++] = value;
-  }
-  if (count_ <= kFlushAbove) return true;
-  return drain();
-}
-
 bool RunCoder::drain() {
   const uint32_t count = count_;
   count_ = 0;
   return count == 0 || flush_(context_, buffer_.data(), count);
 }
 
+// The count is kept in a local while the line is coded (the block's count
+// would otherwise be reloaded after every byte stored).
 bool RunCoder::codeLine(std::span<const uint8_t> line) {
-  size_t i = 0;
-  while (i < line.size()) {
-    const uint8_t value = line[i];
-    uint32_t run = 1;
-    while (i + run < line.size() && run < kMaxRun && line[i + run] == value) ++run;
-    if (!emit(value, run)) return false;
-    i += run;
+  const uint8_t* p = line.data();
+  const uint8_t* const end = p + line.size();
+  uint8_t* const out = buffer_.data();
+  uint32_t count = count_;
+  while (p < end) {
+    const uint8_t value = *p;
+    const uint8_t* const limit = p + std::min<size_t>(kMaxRun, static_cast<size_t>(end - p));
+    const uint8_t* next = p + 1;
+    while (next < limit && *next == value) ++next;
+    const auto run = static_cast<uint32_t>(next - p);
+    if (run == 1 && value < 0xC0) {
+      out[count++] = value;
+    } else {
+      out[count++] = static_cast<uint8_t>(0xC0 | run);
+      out[count++] = value;
+    }
+    p = next;
+    if (count > kFlushAbove) {
+      count_ = count;
+      if (!drain()) return false;
+      count = 0;
+    }
   }
+  count_ = count;
   return true;
 }
 

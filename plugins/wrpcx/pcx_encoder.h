@@ -68,8 +68,6 @@ class RunCoder {
   bool drain();
 
  private:
-  bool emit(uint8_t value, uint32_t run);
-
   std::span<uint8_t, kOutputBufferBytes> buffer_;
   uint32_t& count_;
   Flush flush_;

@@ -11,6 +11,7 @@
 #include <span>
 #include <utility>
 
+#include "plugin/pixel_order.h"
 #include "plugin/writer_module.h"
 #include "tiff_block.h"
 #include "tiff_encoders.h"
@@ -87,19 +88,17 @@ bool StartStrip(TiffBlock& block) {
 
 // The row as the coders want it: red before blue for 24 bits, and 1-bit rows
 // of an inverted colour table flipped so that a 1 bit is white.
-const uint8_t* PrepareRow(TiffBlock& block, const uint8_t* row) {
+// `out` (bytesPerRow bytes) takes the prepared row, or null: the block's
+// scratch row does, unless the row needs no change.
+const uint8_t* PrepareRow(TiffBlock& block, const uint8_t* row, uint8_t* out = nullptr) {
+  if (out == nullptr) out = block.scratchRow;
   if (block.image.biBitCount == 24) {
-    uint8_t* out = block.scratchRow;
-    for (uint32_t x = 0; x < block.width; ++x) {
-      out[3 * x] = row[3 * x + 2];
-      out[3 * x + 1] = row[3 * x + 1];
-      out[3 * x + 2] = row[3 * x];
-    }
+    pixels::SwapRedBlue(row, out, block.width);
     return out;
   }
   if (block.invertPixels != 0) {
-    for (uint32_t i = 0; i < block.bytesPerRow; ++i) block.scratchRow[i] = ~row[i];
-    return block.scratchRow;
+    for (uint32_t i = 0; i < block.bytesPerRow; ++i) out[i] = static_cast<uint8_t>(~row[i]);
+    return out;
   }
   return row;
 }
@@ -107,24 +106,24 @@ const uint8_t* PrepareRow(TiffBlock& block, const uint8_t* row) {
 // Encodes one row at the fill position; false when it did not fit (which the
 // headroom rules out).
 bool EncodeRow(TiffBlock& block, const uint8_t* row, bool firstInStrip) {
-  const uint8_t* pixels = PrepareRow(block, row);
   const std::span<uint8_t> free(block.buffer + block.bufferUsed,
                                 block.bufferCapacity - block.bufferUsed);
-  if (block.compression == kCompressionNone) {
+  if (block.compression == kCompressionNone) {  // prepared straight into the buffer
     if (free.size() < block.bytesPerRow) return false;
-    std::memcpy(free.data(), pixels, block.bytesPerRow);
+    if (PrepareRow(block, row, free.data()) == row) std::memcpy(free.data(), row, block.bytesPerRow);
     block.bufferUsed += block.bytesPerRow;
     return true;
   }
+  const uint8_t* prepared = PrepareRow(block, row);
   if (block.compression == kCompressionPackBits) {
     bool overflow = false;
-    const size_t used = EncodePackBits({pixels, block.bytesPerRow}, free, overflow);
+    const size_t used = EncodePackBits({prepared, block.bytesPerRow}, free, overflow);
     block.bufferUsed += static_cast<uint32_t>(used);
     return !overflow;
   }
   BitWriter out{free};
   out.bit = block.bitPosition;
-  BuildChangeList(pixels, block.width, block.codingList);
+  BuildChangeList(prepared, block.width, block.codingList);
   if (block.compression == kCompressionGroup4) {
     EncodeGroup4Row(out, block.codingList, block.referenceList, block.width);
     std::swap(block.codingList, block.referenceList);

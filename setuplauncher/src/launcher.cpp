@@ -3,6 +3,7 @@
 #include "launcher.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace mendle {
 
@@ -37,10 +38,24 @@ char* nextToken(char*& cursor) {
   return token;
 }
 
+// The runner hands over the rest of its own command line as typed, so the
+// documented form `fnRun "Product,Driver"` arrives with its quotes: one pair
+// around the whole line is dropped (key names hold no quotes). Cut in place.
+char* unquote(char* commandLine) {
+  while (*commandLine == ' ' || *commandLine == '\t') ++commandLine;
+  if (*commandLine != '"') return commandLine;
+  ++commandLine;
+  char* end = commandLine + std::strlen(commandLine);
+  while (end > commandLine && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  if (end > commandLine && end[-1] == '"') --end;
+  *end = '\0';
+  return commandLine;
+}
+
 CommandTokens splitCommandLine(char* commandLine) {
   CommandTokens tokens;
   if (commandLine == nullptr) return tokens;
-  char* cursor = commandLine;
+  char* cursor = unquote(commandLine);
   tokens.product = nextToken(cursor);
   if (tokens.product != nullptr) tokens.driver = nextToken(cursor);
   return tokens;

@@ -11,11 +11,11 @@ constexpr char kDefaultCaption[] = "USB Scanner Setup";
 constexpr char kDefaultPrompt[] =
     "Please insert the Norvik USB Scanner Setup / Application CD-ROM into your CD-ROM drive.";
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"fnRun", 1},
 };
 
-const WinportResource kResources[] = {
+constexpr WinportResource kResources[] = {
     {RT_STRING, kDefaultCaptionId, kDefaultCaption, sizeof kDefaultCaption - 1},
     {RT_STRING, kDefaultPromptId, kDefaultPrompt, sizeof kDefaultPrompt - 1},
 };
@@ -29,9 +29,10 @@ BOOL moduleMain(HINSTANCE instance, DWORD reason, void* /*reserved*/) {
 
 }  // namespace mendle
 
-// Called by the platform's library-function runner: only the command line is
-// used; the window, instance and show state are ignored.
-WINPORT_EXPORT void fnRun(HWND /*window*/, HINSTANCE /*instance*/, char* commandLine,
+// Called by the platform's library-function runner (rundll32.exe on Windows,
+// in its calling convention: the callee removes the arguments): only the
+// command line is used; the window, instance and show state are ignored.
+WINPORT_EXPORT void CALLBACK fnRun(HWND /*window*/, HINSTANCE /*instance*/, char* commandLine,
                           int /*show*/) {
   try {
     mendle::runLauncher(commandLine);

@@ -64,23 +64,23 @@ constexpr std::array<uint8_t, kPictureBytes> makePicture() {
 
 constexpr std::array<uint8_t, kPictureBytes> kPictureDib = makePicture();
 
-const DialogItemTemplate kProgressItems[] = {
+constexpr DialogItemTemplate kProgressItems[] = {
     {DIALOG_CONTROL_PICTURE, kProgressPictureArea, 12, 12, 32, 32, nullptr},
     {DIALOG_CONTROL_TEXT, kProgressFirstLine, 56, 12, 290, 20, ""},
     {DIALOG_CONTROL_TEXT, kProgressSecondLine, 56, 36, 290, 40, ""},
 };
-const DialogTemplate kProgress{"", 0, 0, 360, 88, kProgressItems, 3};
+constexpr DialogTemplate kProgress{"", 0, 0, 360, 88, kProgressItems, 3};
 
-const DialogItemTemplate kPromptItems[] = {
+constexpr DialogItemTemplate kPromptItems[] = {
     {DIALOG_CONTROL_PICTURE, kPromptPictureArea, 12, 12, 32, 32, nullptr},
     {DIALOG_CONTROL_TEXT, kPromptText, 56, 12, 290, 60, ""},
     {DIALOG_CONTROL_BUTTON, kContinueButton, 80, 90, 90, 26, "Continue"},
     {DIALOG_CONTROL_BUTTON, IDCANCEL, 190, 90, 90, 26, "Cancel"},
 };
-const DialogTemplate kPrompt{"", 0, 0, 360, 122, kPromptItems, 4};
+constexpr DialogTemplate kPrompt{"", 0, 0, 360, 122, kPromptItems, 4};
 
 #define QUOREL_STRING(id, text) {RT_STRING, id, text, sizeof text - 1}
-const WinportResource kResources[] = {
+constexpr WinportResource kResources[] = {
     QUOREL_STRING(1, kCalibratingLine),
     QUOREL_STRING(2, kCleaningLine),
     QUOREL_STRING(3, kKeepClosedLine),

@@ -138,13 +138,19 @@ TEST_F(Launcher, BadCommandLinesShowTheParameterMessage) {
   EXPECT_EQ(starts(false), 0u);
 }
 
-TEST_F(Launcher, RunsOfCommasSeparateTheTokens) {
+// Runs of commas separate the tokens; the quotes of the documented form
+// `fnRun "Product,Driver"`, which the runner passes on, are not part of them.
+TEST_F(Launcher, CommandLinesThatNameTheProductAndDriver) {
   writeRegistry(fullInfo());
   std::ofstream(medium) << "";
-  LauncherRun result = run(",,ScanSuite,,,ScanDriver,extra", "");
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(result.boxes.empty());
-  EXPECT_EQ(starts(true), 1u);
+  size_t expected = 0;
+  for (const char* line : {",,ScanSuite,,,ScanDriver,extra", "\"ScanSuite,ScanDriver\"",
+                           " \"ScanSuite,ScanDriver\" ", "\"ScanSuite,ScanDriver"}) {
+    LauncherRun result = run(line, "");
+    EXPECT_EQ(result.exitCode, 0) << line << "\n" << result.err;
+    EXPECT_TRUE(result.boxes.empty()) << line;
+    EXPECT_EQ(starts(true), ++expected) << line;
+  }
 }
 
 TEST_F(Launcher, AnInstalledDriverMeansNothingIsDone) {

@@ -72,6 +72,7 @@ struct MemoryFilesCallbacks {
     int64_t available = std::max<int64_t>(0, static_cast<int64_t>(data.size()) - file->position);
     int64_t n = std::min<int64_t>(available, count);
     if (f.readFailsAfterBytes >= 0) n = std::min(n, f.readFailsAfterBytes - f.bytesRead_);
+    if (f.readsAtMost > 0) n = std::min(n, f.readsAtMost);
     if (n > 0) std::memcpy(buffer, data.data() + file->position, static_cast<size_t>(n));
     file->position += n;
     f.bytesRead_ += n;

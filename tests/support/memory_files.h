@@ -34,6 +34,7 @@ class MemoryFiles {
   // Faults.
   bool failOpen = false;
   int64_t readFailsAfterBytes = -1;  // reads return −1 once this many bytes were read in total
+  int64_t readsAtMost = -1;          // a read returns at most this many bytes (short reads)
   int64_t diskCapacity = -1;         // a file never grows past this many bytes; writes come up short
 
   // Bookkeeping.

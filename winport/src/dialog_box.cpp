@@ -376,6 +376,11 @@ BOOL ShowWindow(HWND window, int state) {
   return wasVisible;
 }
 
+BOOL UpdateWindow(HWND window) {
+  // A dialog is already drawn before each message it handles.
+  return withWindow(window, [](WindowTable&, Window&) { return TRUE; });
+}
+
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL /*repaint*/) {
   return withWindow(window, [&](WindowTable&, Window& found) {
     found.rect = rectOf(x, y, width, height);

@@ -4,7 +4,11 @@
 // constants and truncates every shift, and its colour products truncate too,
 // where libjpeg rounds: a few levels of difference, more at high quality,
 // with a mean near one level, are what that arithmetic gives.
+#include <iterator>
+#include <random>
+
 #include "jpeg_fixture.h"
+#include "memory_files.h"
 
 namespace jpegtest {
 namespace {
@@ -93,6 +97,34 @@ TEST_F(JpegTest, RestartMarkersDecodeAsTheSameImageWithout) {
   JpegStream s = JpegStream::Parse(plain);
   s.insertBefore(0xDA, {0xDD, Be16(0)});
   EXPECT_EQ(ReadAll(s.bytes()).rows, ReadAll(plain).rows);
+}
+
+TEST_F(JpegTest, DamagedRestartDataDecodeTheSameWhateverTheHostsReadSizes) {
+  // Restart intervals that do not match the data, stuffed FF bytes, markers
+  // and stray FFs in the entropy-coded data: the bit buffer reads ahead only
+  // as far as the bytes the host has already given, so the rows (whatever
+  // they are) must not depend on how many bytes each host read brings.
+  const Bytes clean = Cjpeg(MakePicture(120, 40, 9), {"-sample", "2x2", "-restart", "1B"});
+  const size_t scan = JpegStream::Parse(clean).bytes().size() - JpegStream::Parse(clean).scan.size();
+  std::mt19937 random(14);
+  const Bytes inserts[] = {{0xFF, 0x00}, {0xFF, 0xD3}, {0xFF}, {0xFF, 0xFF, 0x00}, {0x00}};
+  for (int copy = 0; copy < 12; ++copy) {
+    Bytes damaged = clean;
+    for (int k = 0; k < 6; ++k) {
+      const size_t at = scan + random() % (damaged.size() - scan - 2);
+      const Bytes& insert = inserts[random() % std::size(inserts)];
+      damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at), insert.begin(), insert.end());
+    }
+    const Decoded whole = ReadAll(damaged);
+    ASSERT_EQ(whole.result, 1) << copy;
+    auto& files = testsupport::MemoryFiles::instance();
+    for (int64_t most : {1, 3, 7, 509, 4096}) {
+      files.readsAtMost = most;
+      const Decoded shortReads = ReadAll(damaged);
+      files.readsAtMost = -1;
+      EXPECT_EQ(shortReads.rows, whole.rows) << "copy " << copy << ", reads of at most " << most;
+    }
+  }
 }
 
 TEST_F(JpegTest, ReadingInBlocksAndSeekingGiveTheSameRows) {

@@ -185,3 +185,92 @@ TEST_F(PcxTest, HeaderMidwayAndProgress) {
 
 }  // namespace
 }  // namespace pcxtest
+
+namespace pcxtest {
+namespace {
+
+// Pages larger than the reader's input storage (runs split by a refill): the
+// rows stay the picture's through everything that moves the file between
+// them: the palette read at the page's end, OVDLset_row back and forth,
+// OVDLclose_keep/OVDLopen and page changes.
+TEST_F(PcxTest, RowsStayRightAcrossRefillsAndRepositioning) {
+  const uint32_t width = 1001, height = 150;
+  const Header h = HeaderFor(width, height, 1, 8);
+  const Picture p0 = RandomPicture(width, height, 8, 91);
+  const Picture p1 = RandomPicture(width, height, 8, 92);
+  const Bytes vga(768, 0x34);
+  const Rows rows[2] = {ExpectedRows(h, p0), ExpectedRows(h, p1)};
+  const uint32_t stride = static_cast<uint32_t>(DibRowBytes(width, 8));
+  readertest::OpenImage image(api, "large.dcx", DcxFile({PcxFile(h, p0, &vga), PcxFile(h, p1, &vga)}));
+  ASSERT_EQ(image.initResult, 1);
+  enum class Step { kRead, kHead, kSetRow, kKeepAndOpen, kPage };
+  const struct {
+    Step step;
+    uint32_t value;  // rows to read, row, or page
+  } steps[] = {{Step::kRead, 7},     {Step::kHead, 0},   {Step::kRead, 60},   {Step::kSetRow, 3},
+               {Step::kRead, 10},    {Step::kSetRow, 100}, {Step::kRead, 5},  {Step::kKeepAndOpen, 0},
+               {Step::kRead, 45},    {Step::kPage, 1},   {Step::kRead, 80},   {Step::kHead, 0},
+               {Step::kRead, 70},    {Step::kPage, 0},   {Step::kSetRow, 140}, {Step::kRead, 10}};
+  uint32_t page = 0;
+  uint32_t row = 0;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(testing::Message() << "page " << page << " row " << row);
+    ImageHeaderRecord record{};
+    switch (s.step) {
+      case Step::kRead:
+        EXPECT_EQ(image.read(s.value, stride), Rows(rows[page].begin() + row, rows[page].begin() + row + s.value));
+        row += s.value;
+        break;
+      case Step::kHead:
+        EXPECT_EQ(image.buildHead(record), 1);
+        break;
+      case Step::kSetRow:
+        EXPECT_EQ(api.setRow(image.handle, static_cast<int32_t>(s.value)), 1);
+        row = s.value;
+        break;
+      case Step::kKeepAndOpen:
+        EXPECT_EQ(api.closeKeep(image.handle), 1);
+        EXPECT_EQ(api.open(image.handle, 0), 1);
+        break;
+      case Step::kPage:
+        EXPECT_EQ(api.setPage(image.handle, static_cast<int32_t>(s.value)), 1);
+        page = s.value;
+        row = 0;
+        break;
+    }
+  }
+}
+
+// A host read failing part-way ends the read like the end of the data: the
+// rows coded before the failing byte are delivered, then result 3, id 5.
+TEST_F(PcxTest, AHostReadFailingPartWayDeliversTheRowsBeforeIt) {
+  const uint32_t width = 900, height = 120;
+  const Header h = HeaderFor(width, height, 1, 8);
+  const Picture picture = RandomPicture(width, height, 8, 93);
+  const Rows expected = ExpectedRows(h, picture);
+  const uint32_t stride = static_cast<uint32_t>(DibRowBytes(width, 8));
+  std::vector<size_t> rowEnds;  // end of each coded row, from the first scan line
+  for (uint32_t y = 0; y < height; ++y) {
+    rowEnds.push_back((y == 0 ? 0 : rowEnds.back()) + Rle(PlaneLine(h, picture, y)).size());
+  }
+  const Bytes file = PcxFile(h, picture);
+  auto& files = testsupport::MemoryFiles::instance();
+  for (size_t failAt : {file.size() / 4, file.size() / 2 + 1, file.size() * 3 / 4 + 3}) {
+    SCOPED_TRACE(failAt);
+    files.reset();  // the count of bytes read starts again
+    files.readFailsAfterBytes = static_cast<int64_t>(failAt);
+    readertest::OpenImage image(api, "failing.pcx", file);
+    ASSERT_EQ(image.initResult, 1);
+    int32_t result = 0;
+    const Rows got = image.read(height, stride, 0, nullptr, &result, 0);
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(api.lastError(), "Unexpected End of PCX File reached.");
+    // Opening read the 4-byte signature test and the 128-byte header.
+    const size_t dataRead = failAt - 4 - 128;
+    for (uint32_t y = 0; y < height && rowEnds[y] <= dataRead; ++y) EXPECT_EQ(got[y], expected[y]) << y;
+    files.readFailsAfterBytes = -1;
+  }
+}
+
+}  // namespace
+}  // namespace pcxtest

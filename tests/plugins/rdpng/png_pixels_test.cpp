@@ -106,6 +106,26 @@ TEST_F(PngTest, EveryFilterAndEverySplitOfTheDataGiveTheSameRows) {
   }
 }
 
+TEST_F(PngTest, FiltersRestoreEveryPixelSize) {
+  // Pixels of 1, 2, 3, 4, 6 and 8 bytes, and sub-byte ones: the filters that
+  // look one pixel to the left carry that pixel differently for each size.
+  struct Case {
+    uint8_t depth;
+    uint8_t colourType;
+  };
+  for (Case c : {Case{8, 0}, Case{8, 4}, Case{8, 2}, Case{8, 6}, Case{16, 2}, Case{16, 6}, Case{4, 0}}) {
+    Picture p = Noise(23, 5, c.depth, c.colourType, 17);
+    const Rows expected = ExpectedRows(p, Stride(p));
+    for (std::vector<uint8_t> filters : {std::vector<uint8_t>{1}, {3}, {4}, {4, 3, 1, 2}}) {
+      SCOPED_TRACE(testing::Message() << "depth " << int(c.depth) << " colour " << int(c.colourType)
+                                      << " filter " << int(filters[0]));
+      Options options;
+      options.filters = filters;
+      EXPECT_EQ(ReadAll(File(p, options)), expected);
+    }
+  }
+}
+
 TEST_F(PngTest, PaethOnTheFirstRowUsesZerosAbove) {
   // With nothing above, Paeth predicts from the left byte only: the same bytes
   // filtered as Sub decode to the same row.

@@ -301,3 +301,42 @@ TEST_F(TgaTest, Palettes) {
 
 }  // namespace
 }  // namespace tgatest
+
+namespace tgatest {
+namespace {
+
+// Pictures larger than the reader's input storage: pixels and packets split
+// by a refill, rows walked over before the first one wanted, rows found again
+// from remembered offsets or the scan-line table in any order and block size.
+TEST_F(TgaTest, LargePicturesReadTheSameAcrossInputRefills) {
+  uint32_t seed = 70;
+  for (uint8_t depth : {uint8_t{16}, uint8_t{24}, uint8_t{32}}) {
+    const TgaPicture picture = MakePicture(701, 90, depth, seed++);
+    const uint32_t stride = Stride(picture);
+    const Rows expected = Expected(picture, stride);
+    for (int variant = 0; variant < 4; ++variant) {
+      TgaOptions o;
+      o.imageType = 10;
+      o.topDown = (variant & 1) != 0;
+      o.crossRows = variant == 2;
+      o.footer = o.scanTable = variant == 3;
+      SCOPED_TRACE(testing::Message() << "depth " << int(depth) << " variant " << variant);
+      const Bytes file = EncodeTga(picture, o);
+      ASSERT_GT(file.size(), 96u * 1024);  // more than the input storage holds
+      EXPECT_EQ(ReadAll(file, 24), expected);
+      readertest::OpenImage image(api, "large.tga", file);
+      ASSERT_EQ(image.initResult, 1);
+      for (uint32_t block : {1u, 7u, 50u}) {
+        ASSERT_EQ(api.setRow(image.handle, 0), 1);
+        EXPECT_EQ(image.readInBlocks(90, block, stride), expected) << block;
+      }
+      for (uint32_t first : {88u, 0u, 45u, 3u, 60u, 59u}) {
+        ASSERT_EQ(api.setRow(image.handle, first), 1);
+        EXPECT_EQ(image.read(2, stride), Rows(expected.begin() + first, expected.begin() + first + 2)) << first;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tgatest

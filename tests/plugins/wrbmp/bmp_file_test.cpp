@@ -68,12 +68,16 @@ TEST_F(WrbmpTest, BothRowOrdersProduceTheSameFile) {
 }
 
 TEST_F(WrbmpTest, ForwardOptionIsReadFromTheOptionText) {
+  // The host leaves the bytes between the signature and the lines 0.
+  const std::string_view hostSignature("THK\0\0\0\0\0\0\0\0\0", kOptionLinesStart);
   const struct {
-    const char* signature;
+    std::string_view signature;
     const char* lines;
     uint32_t flags;
   } cases[] = {
       {"THK", "FORWARD = ON\r", kFlagsTopFirst},
+      {hostSignature, "FORWARD = ON\r", kFlagsTopFirst},
+      {hostSignature, "COMPRESS = OFF\rFORWARD = ON\r", kFlagsTopFirst},
       {"THK", "FORWARD = on\r", kFlagsTopFirst},
       {"THK", "FORWARD = oN", kFlagsTopFirst},  // the value runs to the end of the text
       {"THK", "COMPRESS = OFF\rFORWARD = ON\r", kFlagsTopFirst},

@@ -134,6 +134,9 @@ WINPORT_API BOOL SetDlgItemTextA(HWND dialog, int id, const char* text);
 WINPORT_API BOOL SetWindowTextA(HWND window, const char* text);
 // SW_HIDE hides a window, any other state shows it; returns whether it was visible.
 WINPORT_API BOOL ShowWindow(HWND window, int state);
+// Paints what is waiting to be painted now. The backends draw a dialog before
+// each message it handles, so this only checks the handle (FALSE: no window).
+WINPORT_API BOOL UpdateWindow(HWND window);
 // A control moves within its dialog's client area, a dialog on the desktop.
 WINPORT_API BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 // The client area: (0, 0, width, height).

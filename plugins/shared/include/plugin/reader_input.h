@@ -52,6 +52,14 @@ class BufferedInput {
     return true;
   }
 
+  // The unread bytes held, refilled first when there are none; empty once
+  // the file has no more. Consume them with skip().
+  std::span<const uint8_t> held() {
+    if (cursor_.position >= cursor_.filled && !refill()) return {};
+    return storage_.subspan(cursor_.position, cursor_.filled - cursor_.position);
+  }
+  void skip(uint32_t count) { cursor_.position += count; }  // count <= held().size()
+
   bool readFailed() const { return cursor_.failed != 0; }
 
  private:

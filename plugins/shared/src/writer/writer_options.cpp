@@ -1,4 +1,5 @@
 // The option text of an OptionBlock, searched by the writer itself.
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/writer_frame.h"
@@ -30,8 +31,10 @@ OptionText::OptionText(HGLOBAL options) {
   const auto* bytes = static_cast<const char*>(GlobalLock(options));
   if (bytes == nullptr) return;
   handle_ = options;
-  // The text ends at its first NUL or at the end of the block.
-  const void* nul = std::memchr(bytes, 0, size);
+  // The option lines end at their first NUL or at the end of the block; the
+  // bytes before them (after the signature) may well be NULs.
+  const size_t linesStart = std::min(size, kOptionLinesStart);
+  const void* nul = std::memchr(bytes + linesStart, 0, size - linesStart);
   const size_t length =
       nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : size;
   const std::string_view text(bytes, length);

@@ -1,12 +1,14 @@
-// Modules on Windows. A module keeps the same export and string tables as on
-// Linux, but the system's loader serves them: the build turns the tables into a
-// module-definition file (names with ordinals) and a resource script (the
-// string table). WINPORT_MODULE places both texts, generated at compile time
+// Modules on Windows. A module keeps the same export and resource tables as
+// on Linux, but the system's loader serves them: the build turns the tables
+// into a module-definition file (names with ordinals) and a resource script
+// (the string table, bitmaps as BITMAP resources, dialog templates as DIALOG
+// resources). WINPORT_MODULE places both texts, generated at compile time
 // from the tables, in sections of the module's object file that the build
 // extracts before linking (the linker drops them from the DLL), and defines
 // the DllMain that forwards to the module's attach routine.
 #pragma once
 
+#include "winport/dialog.h"
 #include "winport/types.h"
 
 // Resource types as the tables name them (numbers, as on Linux; the system's
@@ -23,13 +25,24 @@ struct WinportExport {
   WORD ordinal;
 };
 
-// One string of the module's table (on Windows only string resources come
-// from tables; other resources come from resource scripts).
+// One resource of the module's table, written as on Linux: a string (`data`
+// its text, `size` its length), a bitmap (a packed DIB of `size` bytes) or a
+// dialog (a DialogTemplate). The constructors keep the pointer's own type, so
+// that the resource script can be written from the table at compile time.
 struct WinportResource {
   WORD type;
   WORD id;
-  const char* data;
-  DWORD size;
+  const char* data = nullptr;
+  DWORD size = 0;
+  const BYTE* bytes = nullptr;
+  const DialogTemplate* dialog = nullptr;
+
+  constexpr WinportResource(WORD t, WORD i, const char* text, DWORD n)
+      : type(t), id(i), data(text), size(n) {}
+  constexpr WinportResource(WORD t, WORD i, const BYTE* raw, DWORD n)
+      : type(t), id(i), size(n), bytes(raw) {}
+  constexpr WinportResource(WORD t, WORD i, const DialogTemplate* d, DWORD n)
+      : type(t), id(i), size(n), dialog(d) {}
 };
 
 using WinportDllMain = BOOL (*)(HINSTANCE instance, DWORD reason, void* reserved);
@@ -76,6 +89,13 @@ constexpr size_t WriteDefText(TextSink sink, const WinportExport* exports, DWORD
   return sink.length;
 }
 
+constexpr void PutOctal(TextSink& sink, unsigned char c) {
+  sink.Put('\\');
+  sink.Put(static_cast<char>('0' + (c >> 6)));
+  sink.Put(static_cast<char>('0' + ((c >> 3) & 7)));
+  sink.Put(static_cast<char>('0' + (c & 7)));
+}
+
 // A resource script string: quotes doubled, backslashes and control
 // characters as octal escapes.
 constexpr void PutRcString(TextSink& sink, const char* text, DWORD size) {
@@ -85,10 +105,7 @@ constexpr void PutRcString(TextSink& sink, const char* text, DWORD size) {
     if (c == '"') {
       sink.Put("\"\"");
     } else if (c == '\\' || c < 0x20 || c >= 0x7F) {
-      sink.Put('\\');
-      sink.Put(static_cast<char>('0' + (c >> 6)));
-      sink.Put(static_cast<char>('0' + ((c >> 3) & 7)));
-      sink.Put(static_cast<char>('0' + (c & 7)));
+      PutOctal(sink, c);
     } else {
       sink.Put(static_cast<char>(c));
     }
@@ -96,18 +113,106 @@ constexpr void PutRcString(TextSink& sink, const char* text, DWORD size) {
   sink.Put('"');
 }
 
-// A STRINGTABLE with one "  id, "text"\n" line per string (empty: no table).
+constexpr DWORD TextLength(const char* text) {
+  DWORD length = 0;
+  while (text != nullptr && text[length] != '\0') ++length;
+  return length;
+}
+
+constexpr void PutSigned(TextSink& sink, long value) {
+  if (value < 0) sink.Put('-');
+  sink.PutDecimal(static_cast<unsigned>(value < 0 ? -value : value));
+}
+
+// A bitmap as a resource of type 2 with raw data: its bytes as octal escapes,
+// 32 to a string (the strings of a raw block are joined without terminators).
+constexpr void WriteRcBitmap(TextSink& sink, const WinportResource& bitmap) {
+  sink.PutDecimal(bitmap.id);
+  sink.Put(" 2\nBEGIN\n");
+  for (DWORD at = 0; at < bitmap.size; at += 32) {
+    sink.Put(at == 0 ? "  \"" : ",\n  \"");
+    for (DWORD i = at; i < bitmap.size && i < at + 32; ++i) PutOctal(sink, bitmap.bytes[i]);
+    sink.Put('"');
+  }
+  sink.Put("\nEND\n");
+}
+
+// Dialog units for the dialog font (8 point "MS Shell Dlg", whose base units
+// are 6 x 13 pixels at 96 dpi): a unit is a quarter of the average character
+// width across and an eighth of its height down, so the tables' pixel layout
+// keeps its size on a standard screen.
+constexpr long AcrossUnits(long pixels) { return (pixels * 2 + (pixels < 0 ? -1 : 1)) / 3; }
+constexpr long DownUnits(long pixels) { return (pixels * 8 + (pixels < 0 ? -6 : 6)) / 13; }
+
+constexpr void PutBox(TextSink& sink, long x, long y, long width, long height) {
+  PutSigned(sink, AcrossUnits(x));
+  sink.Put(", ");
+  PutSigned(sink, DownUnits(y));
+  sink.Put(", ");
+  PutSigned(sink, AcrossUnits(width));
+  sink.Put(", ");
+  PutSigned(sink, DownUnits(height));
+}
+
+// Window styles, as numbers (the script is compiled without the system's
+// headers): a modal frame with caption and system menu in the dialog font;
+// visible child controls; static text, an owner-drawn (empty) static for a
+// picture area, a push button that takes the focus by tabbing.
+inline constexpr const char* kDialogStyle = "0x80C800C0";
+inline constexpr const char* kTextStyle = "0x50000000";
+inline constexpr const char* kPictureStyle = "0x5000000D";
+inline constexpr const char* kButtonStyle = "0x50010000";
+
+constexpr void WriteRcControl(TextSink& sink, const DialogItemTemplate& item) {
+  const bool button = item.kind == DIALOG_CONTROL_BUTTON;
+  sink.Put("  CONTROL ");
+  PutRcString(sink, item.text, TextLength(item.text));
+  sink.Put(", ");
+  sink.PutDecimal(item.id);
+  sink.Put(button ? ", \"Button\", " : ", \"Static\", ");
+  sink.Put(button                                ? kButtonStyle
+           : item.kind == DIALOG_CONTROL_PICTURE ? kPictureStyle
+                                                 : kTextStyle);
+  sink.Put(", ");
+  PutBox(sink, item.x, item.y, item.width, item.height);
+  sink.Put('\n');
+}
+
+// A DIALOG statement whose client area has the template's size.
+constexpr void WriteRcDialog(TextSink& sink, WORD id, const DialogTemplate& dialog) {
+  sink.PutDecimal(id);
+  sink.Put(" DIALOG ");
+  PutBox(sink, dialog.x, dialog.y, dialog.width, dialog.height);
+  sink.Put("\nSTYLE ");
+  sink.Put(kDialogStyle);
+  sink.Put("\nCAPTION ");
+  PutRcString(sink, dialog.title, TextLength(dialog.title));
+  sink.Put("\nFONT 8, \"MS Shell Dlg\"\nBEGIN\n");
+  for (WORD i = 0; i < dialog.itemCount; ++i) WriteRcControl(sink, dialog.items[i]);
+  sink.Put("END\n");
+}
+
+// A STRINGTABLE with one "  id, "text"\n" line per string (none: no table),
+// then the bitmaps and the dialogs.
 constexpr size_t WriteRcText(TextSink sink, const WinportResource* resources, DWORD count) {
-  if (count == 0) return sink.length;
-  sink.Put("STRINGTABLE\nBEGIN\n");
+  bool strings = false;
   for (DWORD i = 0; i < count; ++i) {
+    if (resources[i].type != RT_STRING) continue;
+    if (!strings) sink.Put("STRINGTABLE\nBEGIN\n");
+    strings = true;
     sink.Put("  ");
     sink.PutDecimal(resources[i].id);
     sink.Put(", ");
     PutRcString(sink, resources[i].data, resources[i].size);
     sink.Put('\n');
   }
-  sink.Put("END\n");
+  if (strings) sink.Put("END\n");
+  for (DWORD i = 0; i < count; ++i) {
+    if (resources[i].type == RT_BITMAP && resources[i].bytes != nullptr)
+      WriteRcBitmap(sink, resources[i]);
+    else if (resources[i].type == RT_DIALOG && resources[i].dialog != nullptr)
+      WriteRcDialog(sink, resources[i].id, *resources[i].dialog);
+  }
   return sink.length;
 }
 

@@ -3,3 +3,4 @@
 
 #include "winport/types.h"
 #include "winport/module.h"
+#include "winport/shell.h"
