@@ -4,10 +4,10 @@
 # is not built here), and the tests that run them under Wine.
 include(SuiteModulesWin32)
 
-# Floating-point arithmetic in SSE2 registers, in IEEE double precision as on
-# x86-64: the x87 unit's extended precision rounds some results (a resolution
-# in dots per inch turned into pixels per metre) differently, and both builds
-# must write the same bytes.
+# Floating-point arithmetic in SSE2 registers, as on x86-64: the x87 unit keeps
+# intermediate results in extended precision, so some results (a resolution in
+# dots per inch turned into pixels per metre, the single-precision tone curves)
+# would round differently, and both builds must give the same bytes.
 add_compile_options(-msse2 -mfpmath=sse)
 
 # zlib linked in, like the C++ runtime: no zlib1.dll beside the reader.
@@ -21,6 +21,18 @@ add_subdirectory(winport)
 add_subdirectory(plugins)
 add_subdirectory(standins/pcdlib)
 add_subdirectory(host)
+# The scanner side: FERROX.DLL, the virtual scanner and the music library.
+add_subdirectory(scanapi)
+add_subdirectory(standins/common)
+add_subdirectory(standins/virtual_scanner)
+add_subdirectory(standins/music)
+include(${CMAKE_SOURCE_DIR}/standins/registry_file.cmake)
+
+# scanapp.exe, on the scanner API and the host library's writers.
+add_subdirectory(tools/scanclient)
+if(TARGET imagehost_lib)
+  add_subdirectory(tools/scanapp)
+endif()
 
 if(SUITE_TESTS)
   # Test programs run under Wine in a prefix of this build's own.

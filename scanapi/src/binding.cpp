@@ -10,6 +10,7 @@
 #include "ferrox_state.h"
 #include "lock.h"
 #include "music.h"
+#include "shared_section.h"
 #include "tone_maps.h"
 #include "winport/module.h"
 #include "winport/registry.h"
@@ -20,8 +21,8 @@ namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-// The canonical folder of the loaded library with a trailing '/', or "" when
-// it cannot be found.
+// The folder of the loaded library in its short form with its trailing
+// separator, or "" when it cannot be found.
 void ComputeModuleDirectory(HMODULE self, char* directory) {
   char longPath[kPathBufferSize] = {};
   directory[0] = '\0';
@@ -30,7 +31,7 @@ void ComputeModuleDirectory(HMODULE self, char* directory) {
   char canonical[kPathBufferSize] = {};
   length = GetShortPathNameA(longPath, canonical, sizeof(canonical));
   if (length == 0 || length >= sizeof(canonical)) return;
-  char* lastSlash = std::strrchr(canonical, '/');
+  char* lastSlash = LastPathSeparator(canonical);
   if (lastSlash == nullptr) return;
   lastSlash[1] = '\0';
   std::memcpy(directory, canonical, std::strlen(canonical) + 1);
@@ -82,7 +83,8 @@ bool BindDriver(const char* driverPath) {
   if (driverPath[0] == '\0') return false;
   HMODULE module = LoadLibraryA(driverPath);
   if (module == 0) return false;
-  auto entry = reinterpret_cast<ScannerDriverEntryFn>(GetProcAddress(module, kScannerDriverEntryName));
+  auto entry = reinterpret_cast<ScannerDriverEntryFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, kScannerDriverEntryName)));
   if (entry == nullptr) {
     FreeLibrary(module);
     return true;
@@ -111,10 +113,15 @@ void Attach(HINSTANCE instance) {
   RegCloseKey(scannerKey);
 }
 
-void Detach() {
+// `processEnding`: the process is exiting rather than unloading the library.
+// The lock it holds is given back all the same (the shared section outlives
+// it when others have the library loaded), but no library is freed: the
+// system unloads everything itself then.
+void Detach(bool processEnding) {
   ProcessState& process = Process();
   ReleaseOwnLock();
   EndEnhancement();
+  if (processEnding) return;
   UnbindMusic();
   FreeToneMaps();
   if (process.driverModule != 0) FreeLibrary(process.driverModule);
@@ -123,20 +130,20 @@ void Detach() {
   process.shared = shared;
 }
 
-BOOL FerroxDllMain(HINSTANCE instance, DWORD reason, void*) {
+BOOL FerroxDllMain(HINSTANCE instance, DWORD reason, void* reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     Process() = ProcessState{};
     if (!MapSharedState()) return FALSE;
     Attach(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     if (Process().shared == nullptr) return TRUE;
-    Detach();
+    Detach(reserved != nullptr);
     UnmapSharedState();
   }
   return TRUE;
 }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"ScannerCommander", 1},
 };
 

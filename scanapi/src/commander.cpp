@@ -168,7 +168,7 @@ void CloseDevice(ScannerCommand&) {
 }  // namespace ferrox
 
 // The one export. The return value repeats the status; callers read the record.
-WINPORT_EXPORT int32_t ScannerCommander(ScannerCommand* command) {
+WINPORT_EXPORT int32_t WINAPI ScannerCommander(ScannerCommand* command) {
   if (command == nullptr) return SCAN_ERR_PARAM;
   command->status = SCAN_OK;
   try {

@@ -52,7 +52,7 @@ struct SharedState {
 struct ProcessState {
   SharedState* shared = nullptr;
   HMODULE self = 0;
-  // Canonical folder of this process's library file, with a trailing '/'
+  // Short folder of this process's library file, with its trailing separator
   // (where the MAP files are looked up). Kept per process: another process
   // may have loaded the library from another folder.
   char moduleDirectory[kPathBufferSize] = {};

@@ -51,7 +51,8 @@ void BindMusic(HKEY scannerKey) {
   HMODULE module = LoadLibraryA(path);
   if (module == 0) return;
   auto getTable =
-      reinterpret_cast<MusicGetFunctionTableFn>(GetProcAddress(module, kMusicGetFunctionTableName));
+      reinterpret_cast<MusicGetFunctionTableFn>(
+          reinterpret_cast<void (*)()>(GetProcAddress(module, kMusicGetFunctionTableName)));
   const MusicFunctionTable* table = getTable != nullptr ? getTable() : nullptr;
   if (table == nullptr || table->open == nullptr || table->close == nullptr ||
       table->play == nullptr || table->stop == nullptr) {

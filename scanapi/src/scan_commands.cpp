@@ -171,7 +171,7 @@ void SetParameters(ScannerCommand& command) {
                      : command.data == nullptr ? SCAN_ERR_PARAM : SCAN_ERR_STATE;
     return;
   }
-  std::memcpy(&process.params, command.data, sizeof(ScanParameters));
+  std::memcpy(&process.params, command.data, kScanParametersBytes);
   ScanParameters& params = process.params;
   if (!ParametersAcceptable(params)) {
     command.status = SCAN_ERR_PARAM;

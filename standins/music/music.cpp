@@ -33,7 +33,7 @@ void trace(MakeLine make) {
   }
 }
 
-int32_t Open(const MusicOpenRecord* record) {
+int32_t WINAPI Open(const MusicOpenRecord* record) {
   if (record == nullptr) {
     trace([] { return std::string("slot=0 open=none status=-1"); });
     return -1;
@@ -45,12 +45,12 @@ int32_t Open(const MusicOpenRecord* record) {
   return 0;
 }
 
-int32_t Close() {
+int32_t WINAPI Close() {
   trace([] { return std::string("slot=1 close status=0"); });
   return 0;
 }
 
-int32_t Play(const MusicPlayRecord* record) {
+int32_t WINAPI Play(const MusicPlayRecord* record) {
   if (record == nullptr) {
     trace([] { return std::string("slot=3 play none status=-1"); });
     return -1;
@@ -62,14 +62,14 @@ int32_t Play(const MusicPlayRecord* record) {
   return 0;
 }
 
-int32_t Stop() {
+int32_t WINAPI Stop() {
   trace([] { return std::string("slot=4 stop status=0"); });
   return 0;
 }
 
 const MusicFunctionTable kTable = {Open, Close, nullptr, Play, Stop};
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"MMMUSIC_GetFunctionTable", 1},
 };
 
@@ -77,6 +77,6 @@ const WinportExport kExports[] = {
 
 }  // namespace music
 
-WINPORT_EXPORT const MusicFunctionTable* MMMUSIC_GetFunctionTable() { return &music::kTable; }
+WINPORT_EXPORT const MusicFunctionTable* WINAPI MMMUSIC_GetFunctionTable() { return &music::kTable; }
 
 WINPORT_MODULE(music::kExports, 1, nullptr, 0, nullptr)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ferrox_fixture.h"
+#include "plugin_loader.h"
 
 namespace scantest {
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ferrox_fixture.h"
+#include "plugin_loader.h"
 #include "text_files.h"
 #include "winport/module.h"
 

@@ -1,32 +1,15 @@
 #include "ferrox_fixture.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
-#include "winport/module.h"
+#include "fixture_platform.h"
 
 namespace scantest {
 
 namespace {
-
-std::string UniqueNamespace() {
-  static std::atomic<int> counter{0};
-  return "s1test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-}
-
-std::string Canonical(const std::string& path) {
-  char buffer[MAX_PATH] = {};
-  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
-  if (length == 0 || length >= sizeof(buffer)) throw std::runtime_error("no canonical path");
-  return buffer;
-}
 
 // A .reg string: backslashes and quotes escaped.
 std::string Quoted(const std::string& text) {
@@ -61,15 +44,15 @@ std::vector<uint8_t> PatternedSet(size_t bytes, uint8_t salt) {
 }
 
 Installation::Installation() {
-  const std::string folder = dir_.file("lib");
+  folder_ = platform::MakeFolder();
+  const std::string folder = folder_ + "lib";
   std::filesystem::create_directory(folder);
-  std::filesystem::copy_file(testsupport::binPath("FERROX.DLL"), folder + "/FERROX.DLL");
-  libraryFolder_ = Canonical(folder) + "/";
-  registryPath_ = dir_.file("registry.reg");
-  setenv("WINPORT_REGISTRY", registryPath_.c_str(), 1);
-  setenv("WINPORT_SHM_NAMESPACE", UniqueNamespace().c_str(), 1);
-  driverModule_ = std::make_unique<testsupport::LoadedModule>(testsupport::testModulePath("fakescan.dll"));
-  auto stateFn = driverModule_->get<fake::DriverStateFn>("FakeDriverState");
+  std::filesystem::copy_file(platform::BinPath("FERROX.DLL"), folder + "/FERROX.DLL");
+  libraryFolder_ = platform::ShortFolder(folder);
+  platform::BeginInstallation(folder_);
+  driverModule_ = LoadLibraryA(platform::TestModulePath("fakescan.dll").c_str());
+  auto stateFn = reinterpret_cast<fake::DriverStateFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(driverModule_, "FakeDriverState")));
   if (stateFn == nullptr) throw std::runtime_error("scripted driver missing");
   driverState_ = stateFn();
   ResetDriver(*driverState_);
@@ -78,11 +61,13 @@ Installation::Installation() {
 
 Installation::~Installation() {
   unload();
-  if (const char* ns = std::getenv("WINPORT_SHM_NAMESPACE")) testsupport::RemoveSharedSections(ns);
+  if (driverModule_ != 0) FreeLibrary(driverModule_);
+  platform::EndInstallation();
+  platform::RemoveFolder(folder_);
 }
 
 void Installation::installMusic() {
-  std::filesystem::copy_file(testsupport::testModulePath("Music.dll"), libraryFolder_ + "Music.dll");
+  std::filesystem::copy_file(platform::TestModulePath("Music.dll"), libraryFolder_ + "Music.dll");
 }
 
 void Installation::writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
@@ -96,15 +81,14 @@ void Installation::writeRegistry(const std::vector<ScannerKey>& keys) const {
     const std::string path = "HKEY_LOCAL_MACHINE\\" + key.parent + "\\" + key.name;
     const std::string directory = key.systemDirectory.empty() ? libraryFolder_ : key.systemDirectory;
     const std::string driver =
-        key.driverPath.empty() ? testsupport::testModulePath("fakescan.dll") : key.driverPath;
+        key.driverPath.empty() ? platform::TestModulePath("fakescan.dll") : key.driverPath;
     text += "[" + path + "]\n";
     text += "\"System Directory\"=" + Quoted(directory) + "\n";
     text += "\"Driver Pathname\"=" + Quoted(driver) + "\n";
-    text += "\"Product Name\"=" + Quoted(key.productName) + "\n\n";
+    text += "\"Product Name\"=" + Quoted(key.productName) + "\n" + key.extraValues + "\n";
     if (key.music) text += "[" + path + "\\Music]\n" + key.musicValues + "\n";
   }
-  std::ofstream(registryPath_, std::ios::trunc) << text;
-  chmod(registryPath_.c_str(), 0644);
+  platform::ApplyRegistry(text);
 }
 
 fake::MusicState* Installation::music() {
@@ -112,14 +96,16 @@ fake::MusicState* Installation::music() {
     musicModule_ = LoadLibraryA((libraryFolder_ + "Music.dll").c_str());
     if (musicModule_ == 0) return nullptr;
   }
-  auto stateFn = reinterpret_cast<fake::MusicStateFn>(GetProcAddress(musicModule_, "FakeMusicState"));
+  auto stateFn = reinterpret_cast<fake::MusicStateFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(musicModule_, "FakeMusicState")));
   return stateFn != nullptr ? stateFn() : nullptr;
 }
 
 bool Installation::load() {
   module_ = LoadLibraryA(libraryPath().c_str());
   if (module_ == 0) return false;
-  commander_ = reinterpret_cast<ScannerCommanderFn>(GetProcAddress(module_, kScannerCommanderName));
+  commander_ = reinterpret_cast<ScannerCommanderFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module_, kScannerCommanderName)));
   return commander_ != nullptr;
 }
 

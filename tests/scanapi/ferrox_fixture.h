@@ -1,18 +1,18 @@
 // A scanner installation for one test: FERROX.DLL copied into a fresh folder
-// (with MAP files and the scripted Music.dll when asked), a registry file
-// naming that folder and the scripted driver, and a shared-section namespace
-// of the test's own. The library is loaded through LoadLibraryA and driven
-// through its real export.
+// (with MAP files and the scripted Music.dll when asked), scanner keys naming
+// that folder and the scripted driver, and a shared section of the test's
+// own. The library is loaded through LoadLibraryA and driven through its real
+// export. What differs between the platforms (where the keys go, how the
+// shared section is kept apart) lies in fixture_platform.h.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "fake_driver.h"
 #include "ferrox/scanner_command.h"
-#include "plugin_loader.h"
+#include "winport/windows.h"
 
 namespace scantest {
 
@@ -23,6 +23,7 @@ struct ScannerKey {
   std::string systemDirectory;  // "" = the library folder as the library computes it
   std::string driverPath;       // "" = the scripted driver
   std::string productName = "Test Flatbed";
+  std::string extraValues;      // more value lines of the key, in .reg form
   bool music = true;            // a "Music" subkey
   std::string musicValues = "\"PlayMusic\"=dword:00000001\n\"StopMusic\"=dword:00000001\n"
                             "\"ScanMusic PathName\"=\"scan.wav\"\n\"StopMusic PathName\"=\"stop.wav\"\n";
@@ -35,7 +36,8 @@ class Installation {
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
-  // The folder FERROX.DLL lies in, canonical, with a trailing '/'.
+  // The folder FERROX.DLL lies in, in the short form the library compares,
+  // with its trailing separator.
   const std::string& libraryFolder() const { return libraryFolder_; }
   std::string libraryPath() const { return libraryFolder_ + "FERROX.DLL"; }
   void installMusic();  // copies the scripted Music.dll beside the library
@@ -67,10 +69,9 @@ class Installation {
   void clearDriverLog();
 
  private:
-  testsupport::TempDir dir_;
+  std::string folder_;  // this installation's own, removed with it
   std::string libraryFolder_;
-  std::string registryPath_;
-  std::unique_ptr<testsupport::LoadedModule> driverModule_;
+  HMODULE driverModule_ = 0;
   fake::DriverState* driverState_ = nullptr;
   HMODULE module_ = 0;
   HMODULE musicModule_ = 0;

@@ -20,7 +20,7 @@ struct Recorder {
 };
 Recorder g_recorder;
 
-int16_t RecordProgress(uint32_t event, uint32_t amount) {
+int16_t CALLBACK RecordProgress(uint32_t event, uint32_t amount) {
   g_recorder.events.emplace_back(event, amount);
   if (g_recorder.advancePerCall > 0) winport_test_advance_tick(g_recorder.advancePerCall);
   return g_recorder.events.size() == g_recorder.stopAtCall ? 1 : 0;

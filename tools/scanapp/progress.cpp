@@ -58,7 +58,7 @@ void ScanMonitor::draw() {
   bar_.show(label_, std::min<uint64_t>(spooled_, spoolLines_) + delivered_, total);
 }
 
-int16_t ScanMonitor::Callback(uint32_t event, uint32_t amount) {
+int16_t CALLBACK ScanMonitor::Callback(uint32_t event, uint32_t amount) {
   if (g_monitor == nullptr) return Interrupted() ? kStopSpooling : 0;
   return g_monitor->onEvent(event, amount);
 }

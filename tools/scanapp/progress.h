@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/interrupt.h"
+#include "winport/types.h"
 
 namespace scanapp {
 
@@ -45,7 +46,7 @@ class ScanMonitor {
   void delivered(uint32_t lines);
 
   // The progress function handed to CMD_SET_PROGRESS_CALLBACK.
-  static int16_t Callback(uint32_t event, uint32_t amount);
+  static int16_t CALLBACK Callback(uint32_t event, uint32_t amount);
 
  private:
   int16_t onEvent(uint32_t event, uint32_t amount);

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ferrox/scanner_command.h"
+
 // ---------------------------------------------------------------------------
 // The request packet: one per process, reused by every call; fields a call
 // does not set keep the previous call's values.
@@ -22,14 +24,15 @@ struct DriverRequest {
   uint32_t reply;     // written by the driver
 };
 #pragma pack(pop)
-static_assert(sizeof(DriverRequest) == 18);
+static_assert(sizeof(DriverRequest) == (kAddresses32 ? 14 : 18));
 static_assert(offsetof(DriverRequest, param) == 2);
 static_assert(offsetof(DriverRequest, dataAddress) == 6);
-static_assert(offsetof(DriverRequest, reply) == 14);
+static_assert(offsetof(DriverRequest, reply) == (kAddresses32 ? 10 : 14));
 
-// The driver's one export, looked up by this name. Returns a signed 16-bit
-// status: 0 success, negative failure, other values passed to the application.
-using ScannerDriverEntryFn = int16_t (*)(DriverRequest* request);
+// The driver's one export, looked up by this name, in the system's standard
+// calling convention. Returns a signed 16-bit status: 0 success, negative
+// failure, other values passed to the application.
+using ScannerDriverEntryFn = int16_t(WINAPI*)(DriverRequest* request);
 inline constexpr const char* kScannerDriverEntryName = "ScannerDriverEntry";
 
 // Operations the library relies on (every other number is only forwarded).
@@ -239,13 +242,18 @@ struct ScanParameters {
   int16_t contrast;                // 44: -127..127
   uint8_t driverPart[136];         // 46: passed to the driver as is
 };
-static_assert(offsetof(ScanParameters, mapAddress) == 8);
-static_assert(offsetof(ScanParameters, frame) == 16);
-static_assert(offsetof(ScanParameters, mapMode) == 38);
-static_assert(offsetof(ScanParameters, brightness) == 42);
-static_assert(offsetof(ScanParameters, contrast) == 44);
-static_assert(offsetof(ScanParameters, driverPart) == 46);
-static_assert(sizeof(ScanParameters) == 184);
+static_assert(offsetof(ScanParameters, mapAddress) == sizeof(void*));
+static_assert(offsetof(ScanParameters, frame) == 2 * sizeof(void*));
+static_assert(offsetof(ScanParameters, mapMode) == 2 * sizeof(void*) + 22);
+static_assert(offsetof(ScanParameters, brightness) == 2 * sizeof(void*) + 26);
+static_assert(offsetof(ScanParameters, contrast) == 2 * sizeof(void*) + 28);
+static_assert(offsetof(ScanParameters, driverPart) == 2 * sizeof(void*) + 30);
+static_assert(sizeof(ScanParameters) == (kAddresses32 ? 176 : 184));
+// The bytes of the record an application hands over: up to the end of
+// driverPart (174 with 32-bit addresses). The compiler's tail padding is not
+// part of it, so nothing past these bytes is ever read from the caller.
+inline constexpr size_t kScanParametersBytes = offsetof(ScanParameters, driverPart) + 136;
+static_assert(kScanParametersBytes == (kAddresses32 ? 174 : 182));
 
 // ---------------------------------------------------------------------------
 // Scan geometry (op 8): the driver fills the first 20 bytes for the frame. 42 bytes.

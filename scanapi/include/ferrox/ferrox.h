@@ -23,6 +23,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The calling convention of ScannerCommander and of the progress function:
+ * the system's standard one, where the callee removes its arguments on 32-bit
+ * Windows. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define FERROX_CALL __stdcall
+#else
+#define FERROX_CALL
+#endif
+/* Offsets past `data` move with the width of an address. */
+#define FERROX_BY_ADDRESS(with32, with64) (sizeof(void*) == 4 ? (with32) : (with64))
+
 #ifdef __cplusplus
 #define FERROX_STATIC_ASSERT(condition, what) static_assert(condition, what)
 extern "C" {
@@ -41,15 +52,16 @@ typedef struct ScannerCommand {
   uint16_t reserved;    /* never read or written */
 } ScannerCommand;
 FERROX_STATIC_ASSERT(offsetof(ScannerCommand, status) == 2, "ScannerCommand.status");
-FERROX_STATIC_ASSERT(offsetof(ScannerCommand, data) == 8, "ScannerCommand.data");
-FERROX_STATIC_ASSERT(offsetof(ScannerCommand, value) == 16, "ScannerCommand.value");
-FERROX_STATIC_ASSERT(offsetof(ScannerCommand, result) == 20, "ScannerCommand.result");
-FERROX_STATIC_ASSERT(offsetof(ScannerCommand, lockHandle) == 24, "ScannerCommand.lockHandle");
-FERROX_STATIC_ASSERT(sizeof(ScannerCommand) == 32, "ScannerCommand size");
+FERROX_STATIC_ASSERT(offsetof(ScannerCommand, data) == FERROX_BY_ADDRESS(4, 8), "ScannerCommand.data");
+FERROX_STATIC_ASSERT(offsetof(ScannerCommand, value) == FERROX_BY_ADDRESS(8, 16), "ScannerCommand.value");
+FERROX_STATIC_ASSERT(offsetof(ScannerCommand, result) == FERROX_BY_ADDRESS(12, 20), "ScannerCommand.result");
+FERROX_STATIC_ASSERT(offsetof(ScannerCommand, lockHandle) == FERROX_BY_ADDRESS(16, 24),
+                     "ScannerCommand.lockHandle");
+FERROX_STATIC_ASSERT(sizeof(ScannerCommand) == FERROX_BY_ADDRESS(20, 32), "ScannerCommand size");
 
 /* Runs one command; returns its status (also left in command->status). */
-int32_t ScannerCommander(ScannerCommand* command);
-typedef int32_t (*ScannerCommanderFn)(ScannerCommand* command);
+int32_t FERROX_CALL ScannerCommander(ScannerCommand* command);
+typedef int32_t(FERROX_CALL* ScannerCommanderFn)(ScannerCommand* command);
 
 /* The library's own statuses. Any other value is a driver status. */
 enum {
@@ -92,7 +104,7 @@ enum {
 };
 
 /* The application's progress function: event, amount -> a status. */
-typedef int16_t (*ScanProgressFn)(uint32_t event, uint32_t amount);
+typedef int16_t(FERROX_CALL* ScanProgressFn)(uint32_t event, uint32_t amount);
 enum {
   PROGRESS_NOT_READY = 0,    /* the first readiness query failed */
   PROGRESS_CHECK_1 = 1,
@@ -188,15 +200,18 @@ typedef struct ScanParameters {
   int16_t contrast;                /* -127..127 */
   uint8_t driverPart[136];         /* passed to the driver as is */
 } ScanParameters;
-FERROX_STATIC_ASSERT(offsetof(ScanParameters, frame) == 16, "ScanParameters.frame");
-FERROX_STATIC_ASSERT(offsetof(ScanParameters, mapMode) == 38, "ScanParameters.mapMode");
-FERROX_STATIC_ASSERT(offsetof(ScanParameters, brightness) == 42, "ScanParameters.brightness");
-FERROX_STATIC_ASSERT(offsetof(ScanParameters, driverPart) == 46, "ScanParameters.driverPart");
-FERROX_STATIC_ASSERT(sizeof(ScanParameters) == 184, "ScanParameters size");
+FERROX_STATIC_ASSERT(offsetof(ScanParameters, frame) == FERROX_BY_ADDRESS(8, 16), "ScanParameters.frame");
+FERROX_STATIC_ASSERT(offsetof(ScanParameters, mapMode) == FERROX_BY_ADDRESS(30, 38), "ScanParameters.mapMode");
+FERROX_STATIC_ASSERT(offsetof(ScanParameters, brightness) == FERROX_BY_ADDRESS(34, 42),
+                     "ScanParameters.brightness");
+FERROX_STATIC_ASSERT(offsetof(ScanParameters, driverPart) == FERROX_BY_ADDRESS(38, 46),
+                     "ScanParameters.driverPart");
+FERROX_STATIC_ASSERT(sizeof(ScanParameters) == FERROX_BY_ADDRESS(176, 184), "ScanParameters size");
 
 #ifdef __cplusplus
 }
 #endif
 #undef FERROX_STATIC_ASSERT
+#undef FERROX_BY_ADDRESS
 
 #endif /* FERROX_FERROX_H */

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "winport/types.h"
+
 // Fixed content, passed to the open operation.
 struct MusicOpenRecord {
   uint16_t zero;   // 0
@@ -20,18 +22,20 @@ struct MusicPlayRecord {
   const char* path;  // zero-terminated file path (empty when not configured)
   uint32_t mode;     // MUSIC_MODE_*
 };
-static_assert(offsetof(MusicPlayRecord, mode) == 8);
+static_assert(offsetof(MusicPlayRecord, mode) == sizeof(void*));
 
+// Every slot in the system's standard calling convention (the callee removes
+// its arguments on 32-bit Windows).
 struct MusicFunctionTable {
-  int32_t (*open)(const MusicOpenRecord* record);  // slot 0: 0 = opened
-  int32_t (*close)();                              // slot 1
-  void* unused2;                                   // slot 2: not called
-  int32_t (*play)(const MusicPlayRecord* record);  // slot 3
-  int32_t (*stop)();                               // slot 4
+  int32_t(WINAPI* open)(const MusicOpenRecord* record);  // slot 0: 0 = opened
+  int32_t(WINAPI* close)();                              // slot 1
+  void* unused2;                                         // slot 2: not called
+  int32_t(WINAPI* play)(const MusicPlayRecord* record);  // slot 3
+  int32_t(WINAPI* stop)();                               // slot 4
 };
-static_assert(offsetof(MusicFunctionTable, play) == 24);
+static_assert(offsetof(MusicFunctionTable, play) == 3 * sizeof(void*));
 
-using MusicGetFunctionTableFn = const MusicFunctionTable* (*)();
+using MusicGetFunctionTableFn = const MusicFunctionTable*(WINAPI*)();
 inline constexpr const char* kMusicGetFunctionTableName = "MMMUSIC_GetFunctionTable";
 inline constexpr const char* kMusicLibraryName = "Music.dll";
 

@@ -3,7 +3,12 @@
 // An application fills a ScannerCommand (code and arguments), calls
 // ScannerCommander with its address, and reads status and the output fields
 // back. The library keeps no pointer to the record after the call. The record
-// keeps its field order and widths; `data` is a native pointer.
+// keeps its field order and widths; `data` is a native pointer, so the record
+// is 20 bytes with 32-bit addresses (the Windows layout) and 32 with 64-bit ones.
+//
+// ScannerCommander and the application's progress function use the system's
+// standard calling convention (WINAPI, CALLBACK: on 32-bit Windows the callee
+// removes its arguments).
 //
 // Calling order: CMD_OPEN (on failure CMD_CLOSE and give up) -> CMD_LOCK ->
 // information queries / CMD_SET_PROGRESS_CALLBACK -> CMD_SET_PARAMETERS ->
@@ -14,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "winport/types.h"
+
 struct ScannerCommand {
   uint16_t code;        // CMD_*
   int16_t status;       // ScanStatus or a driver status; set to 0 on entry
@@ -23,12 +30,15 @@ struct ScannerCommand {
   uint16_t lockHandle;  // written by CMD_LOCK, presented to gated commands
   uint16_t reserved;    // never read or written
 };
+// Offsets beyond `data` move with the address width.
+inline constexpr bool kAddresses32 = sizeof(void*) == 4;
 static_assert(offsetof(ScannerCommand, status) == 2);
-static_assert(offsetof(ScannerCommand, data) == 8);
-static_assert(offsetof(ScannerCommand, value) == 16);
-static_assert(offsetof(ScannerCommand, result) == 20);
-static_assert(offsetof(ScannerCommand, lockHandle) == 24);
-static_assert(sizeof(ScannerCommand) == 32);
+static_assert(offsetof(ScannerCommand, data) == (kAddresses32 ? 4 : 8));
+static_assert(offsetof(ScannerCommand, value) == (kAddresses32 ? 8 : 16));
+static_assert(offsetof(ScannerCommand, result) == (kAddresses32 ? 12 : 20));
+static_assert(offsetof(ScannerCommand, lockHandle) == (kAddresses32 ? 16 : 24));
+static_assert(offsetof(ScannerCommand, reserved) == (kAddresses32 ? 18 : 26));
+static_assert(sizeof(ScannerCommand) == (kAddresses32 ? 20 : 32));
 
 inline uint16_t ValueLow(const ScannerCommand& command) {
   return static_cast<uint16_t>(command.value & 0xFFFFu);
@@ -41,7 +51,7 @@ inline uint32_t MakeValue(uint16_t low, uint16_t high) {
 }
 
 // The export, looked up by this name.
-using ScannerCommanderFn = int32_t (*)(ScannerCommand* command);
+using ScannerCommanderFn = int32_t(WINAPI*)(ScannerCommand* command);
 inline constexpr const char* kScannerCommanderName = "ScannerCommander";
 
 // ScanStatus: the library's own outcomes. Any other value is a driver status.
@@ -110,7 +120,7 @@ enum ScannerCommandCode : uint16_t {
 inline constexpr uint16_t kScannerCommandCount = 47;
 
 // The application's progress function: event, amount -> a status.
-using ScanProgressFn = int16_t (*)(uint32_t event, uint32_t amount);
+using ScanProgressFn = int16_t(CALLBACK*)(uint32_t event, uint32_t amount);
 enum ScanProgressEvent : uint32_t {
   PROGRESS_NOT_READY = 0,    // the first readiness query failed
   PROGRESS_CHECK_1 = 1,      // driver op 23 reported nonzero
@@ -135,8 +145,8 @@ struct ToneMapAdjustment {
   int16_t brightness;  // -127..127
   int16_t contrast;    // -127..127
 };
-static_assert(offsetof(ToneMapAdjustment, brightness) == 8);
-static_assert(offsetof(ToneMapAdjustment, contrast) == 10);
+static_assert(offsetof(ToneMapAdjustment, brightness) == sizeof(void*));
+static_assert(offsetof(ToneMapAdjustment, contrast) == sizeof(void*) + 2);
 
 // CMD_GET_TONE_MAP kinds (valueLow) and sets (valueHigh).
 enum ToneMapKind : uint16_t {

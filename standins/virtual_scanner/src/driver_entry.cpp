@@ -34,7 +34,7 @@ BOOL DriverMain(HINSTANCE instance, DWORD reason, void*) {
   return TRUE;
 }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"ScannerDriverEntry", 1},
 };
 
@@ -42,7 +42,7 @@ const WinportExport kExports[] = {
 
 }  // namespace virtscan
 
-WINPORT_EXPORT int16_t ScannerDriverEntry(DriverRequest* request) {
+WINPORT_EXPORT int16_t WINAPI ScannerDriverEntry(DriverRequest* request) {
   if (request == nullptr || virtscan::g_device == nullptr) return virtscan::kStatusBadRequest;
   // No exception leaves the export: reading the configuration, counting the
   // call and writing the trace allocate too.

@@ -58,7 +58,7 @@ void FillRecords(DriverRequest& request) {
       break;
     }
     case DRV_SET_PARAMETERS:
-      if (data) std::memcpy(&g_state.lastParameters, data, sizeof(ScanParameters));
+      if (data) std::memcpy(&g_state.lastParameters, data, kScanParametersBytes);
       g_state.linesDelivered = 0;
       break;
     case DRV_GET_GEOMETRY:
@@ -99,14 +99,14 @@ int16_t DriverEntry(DriverRequest* request) {
 
 fake::DriverState* State() { return &g_state; }
 
-const WinportExport kExports[] = {
+constexpr WinportExport kExports[] = {
     {"ScannerDriverEntry", 1},
     {"FakeDriverState", 2},
 };
 
 }  // namespace
 
-WINPORT_EXPORT int16_t ScannerDriverEntry(DriverRequest* request) { return DriverEntry(request); }
+WINPORT_EXPORT int16_t WINAPI ScannerDriverEntry(DriverRequest* request) { return DriverEntry(request); }
 WINPORT_EXPORT fake::DriverState* FakeDriverState() { return State(); }
 
 WINPORT_MODULE(kExports, 2, nullptr, 0, nullptr)

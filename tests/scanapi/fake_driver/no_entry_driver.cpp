@@ -4,7 +4,7 @@
 WINPORT_EXPORT int NotTheDriverEntry() { return 0; }
 
 namespace {
-const WinportExport kExports[] = {{"NotTheDriverEntry", 1}};
+constexpr WinportExport kExports[] = {{"NotTheDriverEntry", 1}};
 }  // namespace
 
 WINPORT_MODULE(kExports, 1, nullptr, 0, nullptr)

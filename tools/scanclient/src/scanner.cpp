@@ -19,8 +19,8 @@ bool Scanner::load(const std::string& folder, std::unique_ptr<Scanner>& out, std
     error = "cannot load the scanner library " + path + " (WINPORT_DEBUG_LOADS=1 tells why)";
     return false;
   }
-  scanner->commander_ =
-      reinterpret_cast<ScannerCommanderFn>(GetProcAddress(scanner->module_, kScannerCommanderName));
+  scanner->commander_ = reinterpret_cast<ScannerCommanderFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(scanner->module_, kScannerCommanderName)));
   if (scanner->commander_ == nullptr) {
     error = path + " does not export " + kScannerCommanderName;
     return false;
