@@ -72,3 +72,11 @@ set_target_properties(ferrox_c_header_check PROPERTIES C_STANDARD 11)
 
 # Both programs write scanner keys of the same names into the one prefix.
 set_tests_properties(win32_scanapi_tests win32_standins_tests PROPERTIES RESOURCE_LOCK wine_scanner_keys)
+
+# scanapp.exe scanning through the imported registry, compared byte for byte
+# with the Linux scanapp (skipped without the Linux build).
+add_test(NAME win32_scanapp_matches_linux
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scanapp_exe.sh ${CMAKE_BINARY_DIR} ${SUITE_LINUX_BUILD}
+                 ${CMAKE_CURRENT_BINARY_DIR}/scanapp)
+set_tests_properties(win32_scanapp_matches_linux PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
+                     FIXTURES_REQUIRED scanner_registry RESOURCE_LOCK wine_scanner_keys)

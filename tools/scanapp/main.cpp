@@ -21,7 +21,7 @@ std::string ProgramFolder() {
   char path[4096] = {};
   const DWORD length = GetModuleFileNameA(0, path, sizeof path);
   const std::string text(path, length < sizeof path ? length : 0);
-  const size_t slash = text.rfind('/');
+  const size_t slash = text.find_last_of("/\\");
   return slash == std::string::npos ? "." : text.substr(0, slash);
 }
 
