@@ -28,6 +28,9 @@ add_subdirectory(standins/virtual_scanner)
 add_subdirectory(standins/music)
 include(${CMAKE_SOURCE_DIR}/standins/registry_file.cmake)
 
+# Calibration.exe, on the scanner API and quorel.dll's dialogs.
+add_subdirectory(calibration)
+
 # scanapp.exe, on the scanner API and the host library's writers.
 add_subdirectory(tools/scanclient)
 if(TARGET imagehost_lib)
