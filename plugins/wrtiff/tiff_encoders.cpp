@@ -24,56 +24,56 @@ constexpr std::array<uint8_t, 256> MakeMirrorTable() {
 }
 constexpr std::array<uint8_t, 256> kMirror = MakeMirrorTable();
 
-// First position >= x whose pixel is not `white` (1) / black (0), or width.
-// Whole bytes (and eight bytes at once) of the run's colour are skipped.
-uint32_t NextChange(const uint8_t* row, uint32_t width, uint32_t x, uint32_t white) {
-  const uint8_t same = white != 0 ? 0xFF : 0x00;
-  const uint64_t sameWord = white != 0 ? ~uint64_t{0} : 0;
-  const uint32_t rowBytes = (width + 7) / 8;
-  uint32_t index = x >> 3;
-  // Bits that differ from the colour, those before x masked off.
-  uint8_t differ = static_cast<uint8_t>((row[index] ^ same) & (0xFFu >> (x & 7)));
-  while (differ == 0) {
-    ++index;
-    while (index + 8 <= rowBytes) {
-      uint64_t word;
-      std::memcpy(&word, row + index, sizeof word);
-      if (word != sameWord) break;
-      index += 8;
-    }
-    if (index >= rowBytes) return width;
-    differ = static_cast<uint8_t>(row[index] ^ same);
+// Eight bytes of the row from `index` as a big-endian word (pixel index * 8
+// in bit 63); bytes past the row's end read as 0.
+uint64_t LoadRowWord(const uint8_t* row, uint32_t index, uint32_t rowBytes) {
+  uint64_t word = 0;
+  if (rowBytes - index >= 8) {
+    std::memcpy(&word, row + index, 8);
+  } else {
+    std::memcpy(&word, row + index, rowBytes - index);
   }
-  const uint32_t position = index * 8 + static_cast<uint32_t>(std::countl_zero(differ));
-  return position < width ? position : width;
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
 }
 
-}  // namespace
-
-void PutRun(BitWriter& out, uint32_t length, bool white) {
+// Emits a run of `length` pixels: make-up codes of 1728 while above 1728,
+// then the make-up code of the multiple of 64 joined to the terminating code.
+void PutRunCodes(RegisterBitWriter& out, uint32_t length, bool white) {
   const t4::Code* makeUp = white ? t4::kWhiteMakeUp : t4::kBlackMakeUp;
   const t4::Code* terminating = white ? t4::kWhiteTerminating : t4::kBlackTerminating;
   while (length > kLongestMakeUp) {
     out.put(makeUp[kLongestMakeUp / kMakeUpStep - 1]);
     length -= kLongestMakeUp;
   }
-  if (length >= kMakeUpStep) {
-    out.put(makeUp[length / kMakeUpStep - 1]);
-    length %= kMakeUpStep;
+  const t4::Code last = terminating[length % kMakeUpStep];
+  if (length < kMakeUpStep) {
+    out.put(last);
+    return;
   }
-  out.put(terminating[length]);
+  const t4::Code first = makeUp[length / kMakeUpStep - 1];
+  out.put((static_cast<uint32_t>(first.bits) << last.length) | last.bits, first.length + last.length);
 }
 
+}  // namespace
+
+// The changes are the set bits of the row XOR the row shifted by one pixel
+// (the pixel before the row white), taken 64 pixels at a time.
 size_t BuildChangeList(const uint8_t* row, uint32_t width, uint32_t* changes) {
+  const uint32_t rowBytes = (width + 7) / 8;
   size_t count = 0;
-  uint32_t white = 1;
-  uint32_t x = 0;
-  // Each change lies beyond the one before it: at most `width` of them.
-  while (x < width) {
-    x = NextChange(row, width, x, white);
-    if (x >= width) break;
-    changes[count++] = x;
-    white ^= 1;
+  uint64_t before = 1;  // the pixel left of the word
+  for (uint32_t base = 0; base < width; base += 64) {
+    const uint64_t word = LoadRowWord(row, base / 8, rowBytes);
+    uint64_t differ = word ^ ((word >> 1) | (before << 63));
+    before = word & 1;
+    while (differ != 0) {
+      const auto skip = static_cast<uint32_t>(std::countl_zero(differ));
+      const uint32_t position = base + skip;
+      if (position >= width) break;  // bits past the width are ignored
+      changes[count++] = position;
+      differ ^= uint64_t{1} << (63 - skip);
+    }
   }
   changes[count] = changes[count + 1] = changes[count + 2] = width;
   return count;
@@ -81,15 +81,17 @@ size_t BuildChangeList(const uint8_t* row, uint32_t width, uint32_t* changes) {
 
 void EncodeModifiedHuffmanRow(BitWriter& out, const uint32_t* changes, uint32_t width) {
   // Runs alternate from white; a row beginning black starts with a white run of 0.
+  RegisterBitWriter writer(out);
   uint32_t start = 0;
   bool white = true;
   for (size_t i = 0; changes[i] < width; ++i) {
-    PutRun(out, changes[i] - start, white);
+    PutRunCodes(writer, changes[i] - start, white);
     start = changes[i];
     white = !white;
   }
-  if (width > start) PutRun(out, width - start, white);
-  out.align();
+  if (width > start) PutRunCodes(writer, width - start, white);
+  writer.align();
+  writer.finish();
 }
 
 // Change lists alternate in colour: entry 0 is a change to black, entry 1 to
@@ -98,8 +100,9 @@ void EncodeModifiedHuffmanRow(BitWriter& out, const uint32_t* changes, uint32_t 
 // after it. `ref` persists while a row is coded; a0 only grows, but after a
 // vertical mode to the left b1 may lie left of the last one found, so the
 // index first steps back.
-void EncodeGroup4Row(BitWriter& out, const uint32_t* coding, const uint32_t* reference,
+void EncodeGroup4Row(BitWriter& target, const uint32_t* coding, const uint32_t* reference,
                      uint32_t width) {
+  RegisterBitWriter out(target);
   const auto w = static_cast<int64_t>(width);
   int64_t a0 = -1;        // left of the row until the first mode is coded
   uint32_t colour = 0;    // a0's colour: 0 white, 1 black
@@ -125,12 +128,13 @@ void EncodeGroup4Row(BitWriter& out, const uint32_t* coding, const uint32_t* ref
     } else {
       const int64_t a2 = coding[next + 1];
       out.put(t4::kHorizontal);
-      PutRun(out, static_cast<uint32_t>(a1 - runStart), colour == 0);
-      PutRun(out, static_cast<uint32_t>(a2 - a1), colour != 0);
+      PutRunCodes(out, static_cast<uint32_t>(a1 - runStart), colour == 0);
+      PutRunCodes(out, static_cast<uint32_t>(a2 - a1), colour != 0);
       a0 = a2;
       next += 2;
     }
   }
+  out.finish();
 }
 
 size_t EncodePackBits(std::span<const uint8_t> row, std::span<uint8_t> out, bool& overflow) {

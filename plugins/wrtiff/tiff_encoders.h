@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "plugin/t4_codes.h"
@@ -63,9 +64,74 @@ struct BitWriter {
   size_t bytesTouched() const { return byte + (bit != 0 ? 1 : 0); }
 };
 
-// Emits a run of `length` pixels: make-up codes of 1728 while above 1728,
-// then the make-up code of the multiple of 64 and the terminating code.
-void PutRun(BitWriter& out, uint32_t length, bool white);
+// The row coders' writer: codes gather in a 64-bit register and go out four
+// bytes at a time. It takes over the BitWriter's position (a partly filled
+// byte included) and hands it back on finish(); what it writes is what the
+// BitWriter's put() would, and near the span's end it writes byte by byte and
+// sets `overflow` just the same.
+class RegisterBitWriter {
+ public:
+  explicit RegisterBitWriter(BitWriter& target) : target_(target), count_(target.bit) {
+    if (count_ != 0) held_ = target.out[target.byte] >> (8 - count_);
+  }
+  // The low `length` (at most 32) bits of `code`.
+  void put(uint32_t code, uint32_t length) {
+    held_ = (held_ << length) | (code & ((uint64_t{1} << length) - 1));
+    count_ += length;
+    if (count_ >= 32) {
+      count_ -= 32;
+      store(static_cast<uint32_t>(held_ >> count_), 4);
+    }
+  }
+  void put(t4::Code code) { put(code.bits, code.length); }
+  // Pads with 0 bits to the next byte boundary.
+  void align() {
+    const uint32_t pad = (8 - (count_ & 7)) & 7;
+    held_ <<= pad;
+    count_ += pad;
+  }
+  // Writes the bits held (a partial last byte stays partial) back into the
+  // BitWriter's position.
+  void finish() {
+    const uint32_t whole = count_ >> 3;
+    const uint32_t partial = count_ & 7;
+    if (whole != 0) store(static_cast<uint32_t>(held_ >> partial) << (32 - 8 * whole), whole);
+    count_ = partial;
+    if (partial != 0 && !target_.overflow) {
+      if (target_.byte < target_.out.size()) {
+        target_.out[target_.byte] = static_cast<uint8_t>(held_ << (8 - partial));
+      } else {
+        target_.overflow = true;
+      }
+    }
+    target_.bit = target_.overflow ? 0 : partial;
+  }
+
+ private:
+  // The first `bytes` bytes of `word`, most significant first, at the
+  // BitWriter's byte position (its partly filled byte is among the bits held).
+  void store(uint32_t word, uint32_t bytes) {
+    BitWriter& t = target_;
+    if (!t.overflow && t.out.size() - t.byte >= 4) {
+      const uint8_t be[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                             static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+      std::memcpy(t.out.data() + t.byte, be, 4);
+      t.byte += bytes;
+      return;
+    }
+    for (uint32_t i = 0; i < bytes && !t.overflow; ++i) {
+      if (t.byte >= t.out.size()) {
+        t.overflow = true;
+        break;
+      }
+      t.out[t.byte++] = static_cast<uint8_t>(word >> (24 - 8 * i));
+    }
+  }
+
+  BitWriter& target_;
+  uint64_t held_ = 0;  // the last `count_` bits are waiting, the first sent highest
+  uint32_t count_;     // 0 ... 31 between calls
+};
 
 // The positions where `row` (width pixels, 1 = white) changes colour, in
 // increasing order (position 0 when the row begins black), followed by the
