@@ -84,7 +84,10 @@ constexpr HostFileTable kTable{Open, Close, Read, Write, Seek, ReadByte};
 }
 
 HMODULE LoadPlugin(const char* fileName) {
-  const std::string path = std::string(SUITE_BIN_DIR) + "/" + fileName;
+  // BENCH_BIN_DIR points the benchmarks at another build's plug-ins, so two
+  // builds can be timed by one binary.
+  const char* folder = std::getenv("BENCH_BIN_DIR");
+  const std::string path = std::string(folder != nullptr ? folder : SUITE_BIN_DIR) + "/" + fileName;
   const HMODULE module = LoadLibraryA(path.c_str());
   if (module == 0) Abort("cannot load " + path);
   return module;

@@ -50,7 +50,7 @@ inline constexpr uint32_t kInputFailed = 2;
 
 // Persistent decoder state: plain fields, zero = freshly reset.
 struct DecoderState {
-  uint32_t bitBuffer;       // valid bits left-aligned (next bit = bit 31)
+  uint64_t bitBuffer;       // valid bits left-aligned (next bit = bit 63)
   uint32_t bitCount;        // valid bits in bitBuffer
   uint32_t inputPosition;   // next unread byte of the input storage
   uint32_t inputFilled;     // bytes of the storage holding data; position >= filled: empty
@@ -59,8 +59,9 @@ struct DecoderState {
   uint32_t reverseBits;     // 1: FillOrder 2, bit-reverse each byte read (kept by reset)
   uint32_t referenceList;   // 0 or 1: which change list holds the reference row
   uint32_t referenceWidth;  // width the reference row belongs to; 0: the empty row
+  uint32_t padding;         // keeps the size a multiple of the buffer's
 };
-static_assert(sizeof(DecoderState) == 32);
+static_assert(sizeof(DecoderState) == 40);
 
 // Every change list holds up to width + kChangeListSlack positions.
 inline constexpr uint32_t kChangeListSlack = 4;

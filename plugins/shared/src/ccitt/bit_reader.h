@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -15,8 +16,25 @@ namespace ccitt::detail {
 // short read zero-fills the rest.
 void RefillInput(DecoderView& view);
 
+// Bits held by the bit reader: left-aligned in `bits`, `count` of them.
+struct HeldBits {
+  uint64_t bits;
+  uint32_t count;
+};
+
+// Adds 16-bit words of the input (refilling the storage when it is used up)
+// until at least `needed` bits are held.
+HeldBits TakeWords(DecoderView& view, HeldBits held, uint32_t needed);
+
 // A working copy of the bit buffer for one call: the fields stay in registers
 // and are written back by store().
+//
+// The buffer holds up to 64 bits and takes whole 16-bit words of the input,
+// as many as fit, while at least eight bytes of the storage are left; near the
+// storage's end it takes one word at a time as the decoders need bits. So the
+// storage is refilled from the source at the same code as it would be with
+// one word taken per need, and a failing or ending source is met at the same
+// row whatever the bits held.
 class BitReader {
  public:
   explicit BitReader(DecoderView& view)
@@ -35,47 +53,37 @@ class BitReader {
   }
 
   // Makes sure at least `needed` (<= 16) bits are held.
-  void ensure(uint32_t needed) {
-    while (count_ < needed) {
-      const uint32_t word = nextWord();
-      bits_ |= word << (16 - count_);
-      count_ += 16;
+  [[gnu::always_inline]] void ensure(uint32_t needed) {
+    if (count_ >= needed) return;
+    DecoderState& s = view_.state;
+    if (s.inputFilled - s.inputPosition >= 8) {
+      uint64_t word;
+      std::memcpy(&word, view_.input.data() + s.inputPosition, sizeof word);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      const uint32_t words = (64 - count_) / 16;  // at least 3 here
+      const uint32_t unused = 64 - 16 * words;
+      bits_ |= ((word >> unused) << unused) >> count_;
+      s.inputPosition += 2 * words;
+      count_ += 16 * words;
+      return;
     }
+    const HeldBits held = TakeWords(view_, HeldBits{bits_, count_}, needed);
+    bits_ = held.bits;
+    count_ = held.count;
   }
 
   // The next n (1 ... 16) bits, which must be held.
-  uint32_t peek(uint32_t n) const { return bits_ >> (32 - n); }
+  uint32_t peek(uint32_t n) const { return static_cast<uint32_t>(bits_ >> (64 - n)); }
   void drop(uint32_t n) {
     bits_ <<= n;
     count_ -= n;
   }
-  uint32_t all() const { return bits_; }
+  uint64_t all() const { return bits_; }
   bool inputEnded() const { return view_.state.inputEnded != 0; }
 
  private:
-  // The next two bytes as a big-endian word.
-  uint32_t nextWord() {
-    DecoderState& s = view_.state;
-    if (s.inputPosition + 2 <= s.inputFilled) {
-      const uint8_t* p = view_.input.data() + s.inputPosition;
-      s.inputPosition += 2;
-      return (static_cast<uint32_t>(p[0]) << 8) | p[1];
-    }
-    const uint32_t high = nextByte();
-    return (high << 8) | nextByte();
-  }
-
-  uint8_t nextByte() {
-    DecoderState& s = view_.state;
-    if (s.inputPosition >= s.inputFilled) {
-      RefillInput(view_);
-      if (s.inputFilled == 0) return 0;  // no storage at all: only 0 bits
-    }
-    return view_.input[s.inputPosition++];
-  }
-
   DecoderView& view_;
-  uint32_t bits_;
+  uint64_t bits_;
   uint32_t count_;
 };
 

@@ -57,5 +57,28 @@ void RefillInput(DecoderView& view) {
   }
 }
 
+namespace {
+
+uint8_t NextByte(DecoderView& view) {
+  DecoderState& s = view.state;
+  if (s.inputPosition >= s.inputFilled) {
+    RefillInput(view);
+    if (s.inputFilled == 0) return 0;  // no storage at all: only 0 bits
+  }
+  return view.input[s.inputPosition++];
+}
+
+}  // namespace
+
+HeldBits TakeWords(DecoderView& view, HeldBits held, uint32_t needed) {
+  while (held.count < needed) {
+    const uint32_t high = NextByte(view);
+    const uint32_t word = (high << 8) | NextByte(view);
+    held.bits |= static_cast<uint64_t>(word) << (48 - held.count);
+    held.count += 16;
+  }
+  return held;
+}
+
 }  // namespace detail
 }  // namespace ccitt

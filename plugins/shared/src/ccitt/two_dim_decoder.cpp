@@ -52,12 +52,13 @@ inline void ClearRange(uint8_t* row, uint32_t from, uint32_t to) {
 }
 
 // Decodes one row; true when its codes end exactly at the width. Positions
-// are kept in locals so the loop runs in registers.
-bool DecodeRowCodes(BitReader& reader, RowLists& lists, uint8_t* row, uint32_t width, Ink ink) {
+// are kept in locals so the loop runs in registers; `inkColour` (1 black,
+// 0 white) is the colour whose runs are cleared.
+template <uint32_t inkColour>
+bool DecodeRowCodes(BitReader& reader, RowLists& lists, uint8_t* row, uint32_t width) {
   const uint32_t* ref = lists.reference;
   uint32_t* coding = lists.coding;
   const uint32_t limit = lists.codingLimit;
-  const uint32_t inkColour = ink == Ink::kBlack ? 1 : 0;
   uint32_t n = 0;
   uint32_t a0 = 0;
   uint32_t next = 0;    // b1 lies at or after this position (a0 + 1 after the first code)
@@ -133,7 +134,9 @@ int32_t TwoDimDecoder(DecoderView& view, std::span<uint8_t> row, uint32_t width,
                     listCapacity - kSentinels};
 
   BitReader reader(view);
-  const bool complete = DecodeRowCodes(reader, rowLists, row.data(), width, ink);
+  const bool complete = ink == Ink::kBlack
+                            ? DecodeRowCodes<1>(reader, rowLists, row.data(), width)
+                            : DecodeRowCodes<0>(reader, rowLists, row.data(), width);
   reader.store();
   if (!complete) return kRowBad;
   // The row becomes the reference for the next one.
