@@ -15,10 +15,24 @@ enum class RunEnd : uint32_t {
   kBadCode,     // an EOL or a pattern no code begins with
 };
 
+// True when no run code begins with eight 0 bits: every table entry whose
+// index starts so is an EOL or invalid.
+template <size_t N>
+constexpr bool NoRunCodeStartsWithZeroByte(const std::array<RunEntry, N>& table, int lookupBits) {
+  for (uint32_t i = 0; i < (1u << (lookupBits - 8)); ++i) {
+    if (table[i].kind == RunKind::kTerminating || table[i].kind == RunKind::kMakeUp) return false;
+  }
+  return true;
+}
+static_assert(NoRunCodeStartsWithZeroByte(kWhiteRuns, kWhiteLookupBits) &&
+              NoRunCodeStartsWithZeroByte(kBlackRuns, kBlackLookupBits));
+
 // Reads the make-up and terminating codes of one run of `colour`. With
 // `stopAtZeroBits` (T.4 rows) eight 0 bits at a code start end the run and
 // leave the bits in place; otherwise they are an EOL or invalid: kBadCode.
 // Every code read consumes at least two bits, so the loop ends with the data.
+// No run code begins with eight 0 bits, so they need checking only when the
+// lookup finds no run code.
 template <Colour colour, bool stopAtZeroBits>
 [[gnu::always_inline]] inline RunEnd ReadRun(BitReader& reader, uint32_t& run) {
   constexpr uint32_t lookupBits = colour == Colour::kWhite ? kWhiteLookupBits : kBlackLookupBits;
@@ -26,14 +40,17 @@ template <Colour colour, bool stopAtZeroBits>
   run = 0;
   for (;;) {
     reader.ensure(lookupBits);
-    if (stopAtZeroBits && reader.peek(8) == 0) return RunEnd::kZeroBits;
     const RunEntry entry = table[reader.peek(lookupBits)];
-    if (entry.kind == RunKind::kInvalid || entry.kind == RunKind::kEndOfLine)
-      return RunEnd::kBadCode;
+    if (entry.kind == RunKind::kTerminating) {
+      reader.drop(entry.length);
+      run = std::min(run + entry.run, kRunCeiling);
+      return RunEnd::kComplete;
+    }
+    if (entry.kind != RunKind::kMakeUp) {
+      return stopAtZeroBits && reader.peek(8) == 0 ? RunEnd::kZeroBits : RunEnd::kBadCode;
+    }
     reader.drop(entry.length);
-    run += entry.run;
-    if (run > kRunCeiling) run = kRunCeiling;
-    if (entry.kind == RunKind::kTerminating) return RunEnd::kComplete;
+    run = std::min(run + entry.run, kRunCeiling);
   }
 }
 
