@@ -1,6 +1,7 @@
 // The TIFF writer's CCITT row coders (built into this test from the writer's
 // sources): change lists against a pixel-by-pixel scan, the register bit
-// writer against the byte-by-byte one, and coded pages decoded back.
+// writer against the byte-by-byte one, and coded pages decoded back. And when
+// the decoders ask their source for more input.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -120,6 +121,31 @@ TEST(RowCoderRoundTrip, CodedPagesDecodeBackToThePicture) {
     for (uint32_t y = 0; y < picture.height; ++y) {
       EXPECT_EQ(picture.row(y), mhBack.row(y)) << "modified Huffman row " << y;
       EXPECT_EQ(picture.row(y), g4Back.row(y)) << "Group 4 row " << y;
+    }
+  }
+}
+
+// The decoders take input bits only as far as the codes need them: the
+// source is asked for its next block during the row whose codes (with the
+// lookahead a code needs: 16 bits at a row start, 12 before a white code)
+// first reach past the block. Rows of 1728 white pixels after an EOL take 29
+// bits (EOL 12, make-up 1728 9, terminating 0 8), and row r needs the stream
+// up to bit 29 r + 33. A reader holding more bits than it needs would ask
+// earlier, and an error from the source would land on an earlier row.
+TEST(CcittInputTiming, TheSourceIsReadOnlyWhenTheCodesReachTheNextBlock) {
+  constexpr uint32_t kWidth = 1728;
+  constexpr uint32_t kRows = 300;
+  const Picture white{kWidth, kRows, std::vector<uint8_t>(size_t{kWidth} * kRows, 0)};
+  const std::vector<uint8_t> coded = faxtest::EncodeT4(white, {true, false, false});
+  ASSERT_EQ((29 * kRows + 7) / 8, coded.size());
+  for (size_t storage : {2u, 6u, 10u, 16u, 64u, 1000u}) {
+    SCOPED_TRACE(testing::Message() << "storage " << storage);
+    ccitttest::Stream stream{coded, storage};
+    for (uint32_t r = 0; r < kRows; ++r) {
+      stream.decodeOne(ccitttest::Coding::kT4, kWidth);
+      const uint64_t bitsNeeded = 29ull * r + 33;
+      const uint64_t blocks = (bitsNeeded + 8 * storage - 1) / (8 * storage);
+      ASSERT_EQ(static_cast<int>(blocks), stream.readCalls) << "row " << r;
     }
   }
 }
