@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "device_query.h"
 #include "exit_codes.h"
 #include "scan_job.h"
 
