@@ -39,80 +39,106 @@ inline void ClearRange(uint8_t* row, uint32_t from, uint32_t to) {
   if (to > from) detail::ClearPixels(row, from, to - from);
 }
 
-// Horizontal mode: a run of the current colour, then one of the other.
-// False on a bad code or a second run ending past the width.
-[[gnu::always_inline]] inline bool ReadRunPair(BitReader& reader, uint32_t colour, uint32_t& first,
-                                               uint32_t& second) {
-  if (colour == 0) {
-    return detail::ReadRun<Colour::kWhite, false>(reader, first) == RunEnd::kComplete &&
-           detail::ReadRun<Colour::kBlack, false>(reader, second) == RunEnd::kComplete;
-  }
-  return detail::ReadRun<Colour::kBlack, false>(reader, first) == RunEnd::kComplete &&
-         detail::ReadRun<Colour::kWhite, false>(reader, second) == RunEnd::kComplete;
+// Where a row's decoding stands between two mode codes.
+struct RowCursor {
+  const uint32_t* ref;
+  uint32_t* coding;
+  uint8_t* row;
+  uint32_t width;
+  uint32_t limit;  // room in `coding`
+  uint32_t n;      // changing elements written
+  uint32_t a0;
+  uint32_t next;   // b1 lies at or after this position (a0 + 1 after the first code)
+  uint32_t i;      // index into ref near b1
+};
+
+enum class Step { kSameColour, kOtherColour, kRowEnd, kBad };
+
+// Horizontal mode: a run of `colour`, then one of the other. False on a bad code.
+template <uint32_t colour>
+[[gnu::always_inline]] inline bool ReadRunPair(BitReader& reader, uint32_t& first, uint32_t& second) {
+  constexpr Colour kFirst = colour == 0 ? Colour::kWhite : Colour::kBlack;
+  constexpr Colour kSecond = colour == 0 ? Colour::kBlack : Colour::kWhite;
+  return detail::ReadRun<kFirst, false>(reader, first) == RunEnd::kComplete &&
+         detail::ReadRun<kSecond, false>(reader, second) == RunEnd::kComplete;
 }
 
-// Decodes one row; true when its codes end exactly at the width. Positions
-// are kept in locals so the loop runs in registers; `inkColour` (1 black,
-// 0 white) is the colour whose runs are cleared.
+// Decodes one mode code with a0 of `colour` (0 white, 1 black), clearing the
+// runs of `inkColour`: whether the colour changes, the row ended exactly at
+// the width, or the code was bad (seven 0 bits: EOFB or the end of the data,
+// an extension code, an invalid run, positions going backwards or past the
+// width, a full list).
+template <uint32_t colour, uint32_t inkColour>
+[[gnu::always_inline]] inline Step DecodeMode(BitReader& reader, RowCursor& c) {
+  // b1: the first reference change at or after `next` to the opposite colour.
+  const uint32_t* ref = c.ref;
+  uint32_t i = c.i;
+  while (i > 0 && ref[i - 1] >= c.next) --i;
+  while (ref[i] < c.next) ++i;
+  if ((i & 1) != colour && ref[i] < c.width) ++i;
+  c.i = i;
+  const uint32_t b1 = ref[i];
+  reader.ensure(12);
+  // V0 (a single 1 bit), by far the commonest code, needs no lookup.
+  const detail::ModeEntry mode = reader.peek(1) != 0
+                                     ? detail::ModeEntry{Mode::kVertical, 1, 0, 0}
+                                     : detail::kModes[reader.peek(detail::kModeLookupBits)];
+  Step step = Step::kSameColour;
+  if (mode.mode == Mode::kVertical) {
+    reader.drop(mode.length);
+    const int64_t a1 = static_cast<int64_t>(b1) + mode.offset;
+    if (a1 < c.a0 || a1 > c.width || c.n >= c.limit) return Step::kBad;
+    if (colour == inkColour) ClearRange(c.row, c.a0, static_cast<uint32_t>(a1));
+    c.coding[c.n++] = static_cast<uint32_t>(a1);
+    c.a0 = static_cast<uint32_t>(a1);
+    step = Step::kOtherColour;
+  } else if (mode.mode == Mode::kPass) {
+    reader.drop(mode.length);
+    const uint32_t b2 = ref[i + 1];
+    if (colour == inkColour) ClearRange(c.row, c.a0, b2);
+    c.a0 = b2;
+  } else if (mode.mode == Mode::kHorizontal) {
+    reader.drop(mode.length);
+    uint32_t first = 0;
+    uint32_t second = 0;
+    if (!ReadRunPair<colour>(reader, first, second)) return Step::kBad;
+    const uint64_t a1 = static_cast<uint64_t>(c.a0) + first;
+    const uint64_t a2 = a1 + second;
+    if (a2 > c.width || c.n + 2 > c.limit) return Step::kBad;
+    if (colour == inkColour) {
+      ClearRange(c.row, c.a0, static_cast<uint32_t>(a1));
+    } else {
+      ClearRange(c.row, static_cast<uint32_t>(a1), static_cast<uint32_t>(a2));
+    }
+    c.coding[c.n++] = static_cast<uint32_t>(a1);
+    c.coding[c.n++] = static_cast<uint32_t>(a2);
+    c.a0 = static_cast<uint32_t>(a2);
+  } else {
+    return Step::kBad;
+  }
+  if (c.a0 >= c.width) return Step::kRowEnd;  // positions never pass the width: a0 == width
+  c.next = c.a0 + 1;
+  return step;
+}
+
+// Decodes one row; true when its codes end exactly at the width. The colour
+// of a0 is where the loop stands, so each mode code is decoded with it known.
 template <uint32_t inkColour>
 bool DecodeRowCodes(BitReader& reader, RowLists& lists, uint8_t* row, uint32_t width) {
-  const uint32_t* ref = lists.reference;
-  uint32_t* coding = lists.coding;
-  const uint32_t limit = lists.codingLimit;
-  uint32_t n = 0;
-  uint32_t a0 = 0;
-  uint32_t next = 0;    // b1 lies at or after this position (a0 + 1 after the first code)
-  uint32_t colour = 0;  // 0 white, 1 black
-  uint32_t i = 0;
-  bool complete = false;
+  RowCursor c{lists.reference, lists.coding, row, width, lists.codingLimit, 0, 0, 0, 0};
+  Step step = Step::kSameColour;
   for (;;) {
-    // b1: the first reference change at or after `next` to the opposite colour.
-    while (i > 0 && ref[i - 1] >= next) --i;
-    while (ref[i] < next) ++i;
-    if ((i & 1) != colour && ref[i] < width) ++i;
-    const uint32_t b1 = ref[i];
-    reader.ensure(12);
-    const detail::ModeEntry mode = detail::kModes[reader.peek(detail::kModeLookupBits)];
-    if (mode.mode == Mode::kVertical) {
-      reader.drop(mode.length);
-      const int64_t a1 = static_cast<int64_t>(b1) + mode.offset;
-      if (a1 < a0 || a1 > width || n >= limit) break;  // backwards, past the width, full list
-      if (colour == inkColour) ClearRange(row, a0, static_cast<uint32_t>(a1));
-      coding[n++] = static_cast<uint32_t>(a1);
-      colour ^= 1;
-      a0 = static_cast<uint32_t>(a1);
-    } else if (mode.mode == Mode::kPass) {
-      reader.drop(mode.length);
-      const uint32_t b2 = ref[i + 1];
-      if (colour == inkColour) ClearRange(row, a0, b2);
-      a0 = b2;
-    } else if (mode.mode == Mode::kHorizontal) {
-      reader.drop(mode.length);
-      uint32_t first = 0;
-      uint32_t second = 0;
-      if (!ReadRunPair(reader, colour, first, second)) break;
-      const uint64_t a1 = static_cast<uint64_t>(a0) + first;
-      const uint64_t a2 = a1 + second;
-      if (a2 > width || n + 2 > limit) break;
-      if (colour == inkColour) {
-        ClearRange(row, a0, static_cast<uint32_t>(a1));
-      } else {
-        ClearRange(row, static_cast<uint32_t>(a1), static_cast<uint32_t>(a2));
-      }
-      coding[n++] = static_cast<uint32_t>(a1);
-      coding[n++] = static_cast<uint32_t>(a2);
-      a0 = static_cast<uint32_t>(a2);
-    } else {
-      break;  // seven 0 bits (EOFB, end of data) or an extension code
-    }
-    if (a0 >= width) {
-      complete = true;  // positions never pass the width, so a0 == width
-      break;
-    }
-    next = a0 + 1;
+    do {
+      step = DecodeMode<0, inkColour>(reader, c);
+    } while (step == Step::kSameColour);
+    if (step != Step::kOtherColour) break;
+    do {
+      step = DecodeMode<1, inkColour>(reader, c);
+    } while (step == Step::kSameColour);
+    if (step != Step::kOtherColour) break;
   }
-  lists.codingCount = n;
-  return complete;
+  lists.codingCount = c.n;
+  return step == Step::kRowEnd;
 }
 
 }  // namespace
