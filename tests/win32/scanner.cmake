@@ -90,3 +90,10 @@ add_test(NAME win32_calibration_on_display
                  ${CMAKE_COMMAND} $<TARGET_FILE:short_path>)
 set_tests_properties(win32_calibration_on_display PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
                      RESOURCE_LOCK wine_display)
+
+# Calibration.exe where no window can be made: it neither hangs nor skips the pass.
+add_test(NAME win32_calibration_without_desktop
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/calibration_without_desktop.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_CURRENT_BINARY_DIR}/calibration)
+set_tests_properties(win32_calibration_without_desktop PROPERTIES TIMEOUT 300
+                     FIXTURES_REQUIRED scanner_registry RESOURCE_LOCK wine_scanner_keys)
