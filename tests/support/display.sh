@@ -29,10 +29,11 @@ done
 
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 
-# A visible window titled $1 other than window $2 (0: any), waited for.
+# A visible window titled $1 other than window $2 (0: any), waited for up to
+# 60 s: a loaded machine can take long to start a program and map its window.
 next_window() {
-  local title=$1 previous=$2 id
-  for _ in $(seq 150); do
+  local title=$1 previous=$2 id deadline=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
       [ "$id" != "$previous" ] && { echo "$id"; return 0; }
     done
