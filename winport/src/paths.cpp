@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 namespace winport {
 
@@ -27,6 +28,24 @@ struct FreeText {
 };
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The system names the running program by its resolved path (no links, no
+// "." or ".." parts), so that text is already canonical; resolving it again
+// only repeats the walk. A program whose file was deleted while it runs is
+// named with a " (deleted)" tail: then the path is resolved, and fails, as
+// any vanished file's does.
+std::string findProgramPath() {
+  char text[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", text, sizeof text);
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (length > 0 && static_cast<size_t>(length) < sizeof text && text[0] == '/') {
+    const std::string_view found(text, static_cast<size_t>(length));
+    if (found.size() < kDeleted.size() ||
+        found.substr(found.size() - kDeleted.size()) != kDeleted)
+      return std::string(found);
+  }
+  return canonicalPath("/proc/self/exe");
+}
 
 }  // namespace
 
@@ -50,7 +69,7 @@ std::string canonicalPath(const std::string& path) {
 std::string programPath() {
   // The program never moves while it runs; kept on the heap so the text
   // outlives static destruction (modules still detach after it).
-  static const std::string* const path = new std::string(canonicalPath("/proc/self/exe"));
+  static const std::string* const path = new std::string(findProgramPath());
   return *path;
 }
 
