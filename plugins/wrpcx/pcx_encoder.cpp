@@ -60,7 +60,6 @@ void SplitPlanes(const PlaneLayout& layout, std::span<const uint8_t> row, std::s
 }
 
 constexpr uint64_t kEveryByte = 0x0101010101010101u;
-constexpr uint64_t kTopBits = 0x8080808080808080u;
 
 uint64_t Load64(const uint8_t* bytes) {
   uint64_t word;
