@@ -1,5 +1,5 @@
-// Reading what programs under test leave behind: text files, their lines, and
-// the functions a built shared object exports.
+// Reading what programs under test leave behind: text files, their lines, the
+// functions a built shared object exports, and what a command line prints.
 #pragma once
 
 #include <set>
@@ -22,5 +22,9 @@ struct ExportedSymbols {
 // (_init, _fini, sanitizer hooks, template instances of unoptimised builds)
 // are the toolchain's, not the module's, and are left out.
 ExportedSymbols ExportedFunctions(const std::string& path);
+
+// Runs `command` through the shell: its exit status (-1 when it did not exit),
+// and its stdout and stderr together into `output` when given.
+int RunCommand(const std::string& command, std::string* output = nullptr);
 
 }  // namespace testsupport

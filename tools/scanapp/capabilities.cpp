@@ -3,19 +3,14 @@
 // resolutions, native and enhanced in software.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "exit_codes.h"
-#include "ferrox/driver.h"
 #include "scan_job.h"
-#include "status_text.h"
 
 namespace scanapp {
 
 namespace {
-
-constexpr size_t kRecordRoom = 512;  // the driver fills whole records
 
 struct SourceLine {
   uint16_t code;
@@ -47,30 +42,20 @@ void PrintModes(const DeviceRecord& device) {
 }  // namespace
 
 int RunCapabilities(const std::string& programFolder) {
-  std::unique_ptr<Scanner> scanner;
-  if (std::string error; !Scanner::load(programFolder, scanner, error)) return Fail(error);
-  ScanFailure failure;
-  if (!scanner->openAndLock(failure)) {
-    Fail(FailureText(failure, programFolder));
-    return ExitCodeFor(failure.status);
-  }
-  ProductRecord product{};
-  alignas(8) uint8_t room[kRecordRoom] = {};
-  scanner->send(CMD_GET_PRODUCT_INFO, &product);
-  scanner->send(CMD_GET_DEVICE_INFO, room);
-  DeviceRecord device;
-  std::memcpy(&device, room, sizeof device);
-  product.productName[sizeof product.productName - 1] = '\0';
-  std::printf("Options of %s:\n", product.productName);
+  DeviceQuery query;
+  if (const int status = OpenForQuery(programFolder, query); status != kExitOk) return status;
+  const DeviceRecord& device = query.device;
+  std::printf("Options of %s:\n", query.product.productName);
   PrintModes(device);
 
   LimitsRecord flatbed{};
+  alignas(8) uint8_t room[kRecordRoom];
   bool first = true;
   std::string sizes;
   for (const SourceLine& source : kSources) {
     if (source.needs != 0 && (device.capabilities & source.needs) == 0) continue;
     std::memset(room, 0, sizeof room);
-    if (int16_t status = scanner->send(CMD_GET_SCAN_LIMITS, room, MakeValue(0, source.code))) {
+    if (int16_t status = query.scanner->send(CMD_GET_SCAN_LIMITS, room, MakeValue(0, source.code))) {
       Fail(FailureText({status, "reading the scan limits"}, programFolder));
       return ExitCodeFor(status);
     }
@@ -90,8 +75,7 @@ int RunCapabilities(const std::string& programFolder) {
   std::printf("  -t, -y       0..%s mm (the bed's height)\n", Mm(flatbed.heightLimit).c_str());
   std::printf("  --brightness, --contrast -127..127 [0]\n");
   if (device.highestDataType >= DATATYPE_HALFTONE) std::printf("  --halftone   0..3 [0]\n");
-  scanner->finish();
-  return std::fflush(stdout) == 0 ? kExitOk : Fail("cannot write the information");
+  return FinishQuery(query);
 }
 
 }  // namespace scanapp

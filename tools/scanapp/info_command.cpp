@@ -1,19 +1,13 @@
 // `scanapp info`: what the scanner says about itself, as key=value lines.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "ferrox/driver.h"
 #include "exit_codes.h"
 #include "scan_job.h"
-#include "status_text.h"
 
 namespace scanapp {
 
 namespace {
-
-// Room for the records the driver fills, which may be longer than the part we read.
-constexpr size_t kRecordRoom = 512;
 
 void PrintDevice(const DeviceRecord& device) {
   std::printf("device.highest_data_type=%u\n", device.highestDataType);
@@ -55,43 +49,50 @@ void PrintMaps(const MapInfo& maps) {
 
 }  // namespace
 
-int RunInfo(const std::string& programFolder) {
-  std::unique_ptr<Scanner> scanner;
-  if (std::string error; !Scanner::load(programFolder, scanner, error)) return Fail(error);
+int OpenForQuery(const std::string& programFolder, DeviceQuery& query) {
+  if (std::string error; !Scanner::load(programFolder, query.scanner, error)) return Fail(error);
   ScanFailure failure;
-  if (!scanner->openAndLock(failure)) {
+  if (!query.scanner->openAndLock(failure)) {
     Fail(FailureText(failure, programFolder));
     return ExitCodeFor(failure.status);
   }
+  alignas(8) uint8_t room[kRecordRoom] = {};
+  query.scanner->send(CMD_GET_PRODUCT_INFO, &query.product);
+  query.scanner->send(CMD_GET_DEVICE_INFO, room);
+  std::memcpy(&query.device, room, sizeof query.device);
+  query.product.productName[sizeof query.product.productName - 1] = '\0';
+  return kExitOk;
+}
 
-  ProductRecord product{};
-  alignas(8) uint8_t device[kRecordRoom] = {};
+int FinishQuery(DeviceQuery& query) {
+  query.scanner->finish();
+  return std::fflush(stdout) == 0 ? kExitOk : Fail("cannot write the information");
+}
+
+int RunInfo(const std::string& programFolder) {
+  DeviceQuery query;
+  if (const int status = OpenForQuery(programFolder, query); status != kExitOk) return status;
+  Scanner& scanner = *query.scanner;
   alignas(8) uint8_t limits[kRecordRoom] = {};
   MapInfo maps{};
-  scanner->send(CMD_GET_PRODUCT_INFO, &product);
-  scanner->send(CMD_GET_DEVICE_INFO, device);
-  if (int16_t status = scanner->send(CMD_GET_SCAN_LIMITS, limits, MakeValue(0, SOURCE_FLATBED)))
+  if (int16_t status = scanner.send(CMD_GET_SCAN_LIMITS, limits, MakeValue(0, SOURCE_FLATBED)))
     return Fail(FailureText({status, "reading the scan limits"}, programFolder));
-  if (int16_t status = scanner->send(CMD_GET_MAP_INFO, &maps))
+  if (int16_t status = scanner.send(CMD_GET_MAP_INFO, &maps))
     return Fail(FailureText({status, "reading the tone-map information"}, programFolder));
 
-  DeviceRecord deviceRecord;
   LimitsRecord limitsRecord;
-  std::memcpy(&deviceRecord, device, sizeof deviceRecord);
   std::memcpy(&limitsRecord, limits, sizeof limitsRecord);
-  product.productName[sizeof product.productName - 1] = '\0';
-  std::printf("product=%s\n", product.productName);
-  PrintDevice(deviceRecord);
+  std::printf("product=%s\n", query.product.productName);
+  PrintDevice(query.device);
   PrintLimits(limitsRecord);
   PrintMaps(maps);
   PrintUnits();
   MapFormat format{};
-  if (scanner->send(CMD_GET_MAP_FORMAT, &format) == SCAN_OK) {
+  if (scanner.send(CMD_GET_MAP_FORMAT, &format) == SCAN_OK) {
     std::printf("maps.format.largest_value=%u\n", format.largestValue);
     std::printf("maps.format.entries=%u\n", format.entryCount);
   }
-  scanner->finish();
-  return std::fflush(stdout) == 0 ? kExitOk : Fail("cannot write the information");
+  return FinishQuery(query);
 }
 
 }  // namespace scanapp

@@ -1,5 +1,5 @@
 // The reader table: the readers the suite covers and the files each is tried
-// on (their recipes are in reader_recipes.cpp).
+// on (their recipes are in reader_recipes_tools.cpp).
 #include "reader_table.h"
 
 #include <stdexcept>

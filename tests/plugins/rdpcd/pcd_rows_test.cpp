@@ -1,6 +1,6 @@
 // rdpcd's rows: what the library delivers for the rectangle the reader
 // builds, the current row that only OVDLset_row moves, and progress through
-// the library (the whole chain through imagehost: pcd_imagehost_test.cpp).
+// the library (the whole chain through imagehost: pcd_imagehost_tools_test.cpp).
 #include <cstring>
 
 #include "pcd_fixture.h"

@@ -93,8 +93,7 @@ TEST_F(WrbmpTest, ShortHeaderWritesReportError2AndTheExportGoesOn) {
   const Dib dib = MakeDib(5, 4, 4);
   for (size_t failing : {0u, 1u}) {  // the file header, then the info header and colours
     SCOPED_TRACE(failing);
-    RecordingFiles::instance().reset();
-    Reports().clear();
+    testsupport::ResetWriterHarness();
     RecordingFiles::instance().shortWrites = {failing};
     RunPlan plan;
     plan.blocks = {2, 2};

@@ -34,8 +34,7 @@ using testsupport::MemoryFiles;
 class FrameProbeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RecordingFiles::instance().reset();
-    Reports().clear();
+    testsupport::ResetWriterHarness();
     gProbePresent = false;
     gFillWholeBuffer = false;
     ASSERT_TRUE(module);

@@ -6,75 +6,6 @@ namespace wrbmptest {
 
 using testsupport::MemoryFiles;
 
-std::vector<ErrorReport>& Reports() {
-  static std::vector<ErrorReport> reports;
-  return reports;
-}
-
-void CALLBACK RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file) {
-  Reports().push_back({instance, id, module != nullptr ? module : "(null)",
-                       file != nullptr ? file : "(null)"});
-}
-
-std::vector<int32_t> ReportedIds() {
-  std::vector<int32_t> ids;
-  for (const ErrorReport& report : Reports()) ids.push_back(report.id);
-  return ids;
-}
-
-// ---------------------------------------------------------------------------
-
-RecordingFiles& RecordingFiles::instance() {
-  static RecordingFiles files;
-  return files;
-}
-
-void RecordingFiles::reset() {
-  writes.clear();
-  shortWrites.clear();
-  MemoryFiles::instance().reset();
-}
-
-namespace {
-
-const HostFileTable& Memory() {
-  return *MemoryFiles::table();
-}
-
-int32_t CALLBACK RecordingWrite(uint32_t handle, const void* buffer, uint32_t count) {
-  RecordingFiles& files = RecordingFiles::instance();
-  const int64_t position = Memory().seek(handle, 0, 1);
-  const bool shorten = files.shortWrites.count(files.writes.size()) != 0 && count > 0;
-  files.writes.push_back({position, count});
-  return Memory().write(handle, buffer, shorten ? count - 1 : count);
-}
-
-int32_t CALLBACK RecordingOpen(FileReference file, int32_t mode, uint32_t* handle) {
-  return Memory().open(file, mode, handle);
-}
-int32_t CALLBACK RecordingClose(uint32_t handle) {
-  return Memory().close(handle);
-}
-int32_t CALLBACK RecordingRead(uint32_t handle, void* buffer, uint32_t count) {
-  return Memory().read(handle, buffer, count);
-}
-int32_t CALLBACK RecordingSeek(uint32_t handle, int32_t offset, int32_t origin) {
-  return Memory().seek(handle, offset, origin);
-}
-int32_t CALLBACK RecordingReadByte(uint32_t handle) {
-  return Memory().readByte(handle);
-}
-
-}  // namespace
-
-const HostFileTable* RecordingFiles::table() {
-  static const HostFileTable kTable = {RecordingOpen,  RecordingClose, RecordingRead,
-                                       RecordingWrite, RecordingSeek,  RecordingReadByte};
-  return &kTable;
-}
-
-// ---------------------------------------------------------------------------
-
 uint32_t Dib::colours() const {
   return header()->biBitCount <= 8 ? 1u << header()->biBitCount : 0;
 }
@@ -167,19 +98,6 @@ OptionBlock::~OptionBlock() {
   if (handle_ != 0) GlobalFree(handle_);
 }
 
-Writer::Writer() {
-  getExt = module.get<OVXDLget_ext_fn>("OVXDLget_ext");
-  beginWrite = module.get<OVXDLbegin_write_fn>("OVXDLbegin_write");
-  writeBlock = module.get<OVXDLwrite_block_fn>("OVXDLwrite_block");
-  endWrite = module.get<OVXDLend_write_fn>("OVXDLend_write");
-  getVer = module.get<OVXDLget_ver_fn>("OVXDLget_ver");
-  wep = module.get<WriterWEP_fn>("WEP");
-}
-
-bool Writer::complete() const {
-  return module && getExt && beginWrite && writeBlock && endWrite && getVer && wep;
-}
-
 RunResult RunExport(const Writer& writer, const Dib& dib, const RunPlan& plan) {
   RunResult result;
   const std::string& name = plan.fileName.empty() ? kOutName : plan.fileName;
@@ -215,12 +133,11 @@ RunResult RunExport(const Writer& writer, const Dib& dib, const RunPlan& plan) {
 }
 
 void WrbmpTest::SetUp() {
-  RecordingFiles::instance().reset();
-  Reports().clear();
+  testsupport::ResetWriterHarness();
   ASSERT_TRUE(writer.complete()) << "wrbmp.DEL not loaded from " << testsupport::binDir();
-  ExportHostInfo host{0, RecordError, 0};
-  ASSERT_STREQ(writer.getExt(&host), "BMP;Windows Bitmap (*.bmp)");
-  EXPECT_EQ(host.flags, kFlagsBottomFirst);
+  uint32_t flags = 0;
+  ASSERT_STREQ(writer.connect(0, &flags), "BMP;Windows Bitmap (*.bmp)");
+  EXPECT_EQ(flags, kFlagsBottomFirst);
 }
 
 }  // namespace wrbmptest

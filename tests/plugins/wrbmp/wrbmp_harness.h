@@ -5,15 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "memory_files.h"
-#include "plugin/contract.h"
-#include "plugin_loader.h"
-#include "winport/windows.h"
+#include "writer_harness.h"
 
 namespace wrbmptest {
 
@@ -21,32 +17,11 @@ inline constexpr uint32_t kFlagsTopFirst = 248;
 inline constexpr uint32_t kFlagsBottomFirst = 249;
 inline constexpr const char* kModuleName = "OVGwrbmp.DEL";
 
-struct ErrorReport {
-  HINSTANCE instance;
-  int32_t id;
-  std::string module;
-  std::string file;
-};
-// Reports received by RecordError since the last clear.
-std::vector<ErrorReport>& Reports();
-void CALLBACK RecordError(HINSTANCE instance, int32_t id, const char* module, const char* file);
-std::vector<int32_t> ReportedIds();
-
-// The in-memory files behind a table that logs every write and can make chosen
-// write calls come up one byte short.
-class RecordingFiles {
- public:
-  struct Write {
-    int64_t position;
-    uint32_t count;
-  };
-  static RecordingFiles& instance();
-  static const HostFileTable* table();
-  void reset();  // also resets MemoryFiles
-
-  std::vector<Write> writes;
-  std::set<size_t> shortWrites;  // 0-based indices of write calls to shorten
-};
+using testsupport::ErrorReport;
+using testsupport::RecordError;
+using testsupport::RecordingFiles;
+using testsupport::ReportedIds;
+using testsupport::Reports;
 
 // A DIB to export: header + colour table, rows bottom-up with padded stride.
 struct Dib {
@@ -84,16 +59,9 @@ class OptionBlock {
 uint32_t ReadLe32(const std::vector<uint8_t>& bytes, size_t offset);
 
 // wrbmp.DEL with its exports resolved.
-struct Writer {
-  testsupport::LoadedModule module{"wrbmp.DEL"};
-  OVXDLget_ext_fn getExt = nullptr;
-  OVXDLbegin_write_fn beginWrite = nullptr;
-  OVXDLwrite_block_fn writeBlock = nullptr;
-  OVXDLend_write_fn endWrite = nullptr;
-  OVXDLget_ver_fn getVer = nullptr;
-  WriterWEP_fn wep = nullptr;
-  Writer();
-  bool complete() const;
+struct Writer : testsupport::WriterModule {
+  Writer() : WriterModule("wrbmp.DEL") {}
+  bool complete() const { return loaded() && getVer && wep; }
 };
 
 struct RunPlan {
@@ -106,14 +74,7 @@ struct RunPlan {
   std::string fileName;                  // empty: kOutName
 };
 
-struct RunResult {
-  HGLOBAL handle = 0;
-  int32_t flags = -1;
-  std::vector<int32_t> blockResults;
-  int32_t endResult = 0;
-  ExportProgress progress{};
-  std::vector<uint8_t> file;  // the in-memory file (RecordingFiles only)
-};
+using RunResult = testsupport::ExportRun;  // file: the in-memory file (RecordingFiles only)
 
 inline const std::string kOutName = "out.bmp";
 

@@ -123,16 +123,16 @@ TEST_F(WrjpegTest, ProgressAndCancellation) {
 
   static int calls;
   calls = 0;
-  const HGLOBAL handle = writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, nullptr);
+  const HGLOBAL handle = writer.beginWrite("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, nullptr);
   ASSERT_NE(handle, HGLOBAL{});
   ExportProgress progress{96, 0, dib.stride() * 40, 0, 0, 0, 7,
                           [](int32_t, int32_t, uint32_t user) CALLBACK -> int32_t { return ++calls < 3 && user == 7 ? 1 : 0; }};
   std::vector<uint8_t> rows(size_t{dib.stride()} * 40);
-  EXPECT_EQ(writer.write(handle, 40, dib.stride(), rows.data(), &progress), 215);
+  EXPECT_EQ(writer.writeBlock(handle, 40, dib.stride(), rows.data(), &progress), 215);
   EXPECT_EQ(calls, 3);
-  EXPECT_EQ(writer.end(handle, &progress), 204);  // the file lacks rows
+  EXPECT_EQ(writer.endWrite(handle, &progress), 204);  // the file lacks rows
   EXPECT_EQ(MemoryFiles::instance().openHandles(), 0);
-  EXPECT_EQ(writer.end(handle, &progress), writer::kWriterBadBlock);
+  EXPECT_EQ(writer.endWrite(handle, &progress), writer::kWriterBadBlock);
 }
 
 TEST_F(WrjpegTest, RefusedImagesAndRows) {
@@ -144,7 +144,7 @@ TEST_F(WrjpegTest, RefusedImagesAndRows) {
   Dib wide = MakeDib(8, 8, 24);
   wide.header()->biWidth = 65536;
   EXPECT_EQ(writer.run(wide).handle, HGLOBAL{});
-  EXPECT_EQ(Reports(), std::vector<int32_t>(4, 2));
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>(4, 2));
   EXPECT_EQ(MemoryFiles::instance().opens, 0);
 
   Reports().clear();
@@ -153,11 +153,11 @@ TEST_F(WrjpegTest, RefusedImagesAndRows) {
   EXPECT_EQ(extra.blockResults, std::vector<int32_t>{204});
   EXPECT_EQ(extra.endResult, 1);
   EXPECT_EQ(extra.file, writer.run(dib).file);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{3});
-  const HGLOBAL handle = writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, nullptr);
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{3});
+  const HGLOBAL handle = writer.beginWrite("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, nullptr);
   std::vector<uint8_t> rows(200);
-  EXPECT_EQ(writer.write(handle, 1, 29, rows.data(), nullptr), 204);  // the row needs 32 bytes
-  EXPECT_EQ(writer.end(handle, nullptr), 204);
+  EXPECT_EQ(writer.writeBlock(handle, 1, 29, rows.data(), nullptr), 204);  // the row needs 32 bytes
+  EXPECT_EQ(writer.endWrite(handle, nullptr), 204);
 }
 
 TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
@@ -166,7 +166,7 @@ TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
   Export run = writer.run(dib);
   EXPECT_EQ(run.handle, HGLOBAL{});
   EXPECT_EQ(run.flags, 96);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{1});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{1});
 
   for (int64_t capacity : {20, 500}) {  // inside the first 39 bytes, inside the tables
     MemoryFiles::instance().reset();
@@ -175,7 +175,7 @@ TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
     run = writer.run(dib, 16);
     EXPECT_NE(run.handle, HGLOBAL{});
     EXPECT_EQ(run.endResult, 204);
-    EXPECT_EQ(Reports().at(0), 2);
+    EXPECT_EQ(ReportedIds().at(0), 2);
   }
   MemoryFiles::instance().reset();
   MemoryFiles::instance().diskCapacity = 700;  // fails in the coded data
@@ -183,7 +183,7 @@ TEST_F(WrjpegTest, OpenHeaderAndDataWriteFailures) {
   run = writer.run(dib, 16);
   EXPECT_EQ(run.blockResults, (std::vector<int32_t>{1, 204, 204, 204}));
   EXPECT_EQ(run.endResult, 204);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{3});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{3});
   EXPECT_EQ(MemoryFiles::instance().openHandles(), 0);
 }
 
@@ -195,10 +195,10 @@ TEST_F(WrjpegTest, AllocationFailures) {
     Reports().clear();
     int32_t flags = -1;
     winport_test_fail_allocation(nth);
-    EXPECT_EQ(writer.begin("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, &flags), HGLOBAL{});
+    EXPECT_EQ(writer.beginWrite("out.jpg", MemoryFiles::table(), "out.jpg", dib.header(), 0, &flags), HGLOBAL{});
     winport_test_fail_allocation(0);
     EXPECT_EQ(flags, nth == 1 ? 96 : -1) << nth;
-    EXPECT_EQ(Reports(), nth == 1 ? std::vector<int32_t>{} : std::vector<int32_t>{4}) << nth;
+    EXPECT_EQ(ReportedIds(), nth == 1 ? std::vector<int32_t>{} : std::vector<int32_t>{4}) << nth;
     EXPECT_EQ(winport_test_live_global_blocks(), live);
     EXPECT_EQ(MemoryFiles::instance().openHandles(), 0);
   }

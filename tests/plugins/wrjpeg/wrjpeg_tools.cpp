@@ -1,6 +1,4 @@
 // The harness's use of libjpeg-turbo's djpeg (Linux only: it runs the tools).
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -9,17 +7,6 @@
 #include "wrjpeg_harness.h"
 
 namespace wrjpegtest {
-
-int RunCommand(const std::string& command, std::string* output) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
-  const int status = pclose(pipe);
-  if (output != nullptr) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::vector<uint8_t> Decode(const std::vector<uint8_t>& jpeg) {
   testsupport::TempDir dir;

@@ -129,7 +129,7 @@ TEST_F(WrpcxTest, ImagesThatCannotBeWrittenAreRefused) {
     dib.header()->biHeight = height;
     Reports().clear();
     int32_t flags = 0;
-    EXPECT_EQ(writer.beginWrite("r.pcx", LoggingTable(), "r.pcx", dib.header(), 0, &flags), HGLOBAL{});
+    EXPECT_EQ(writer.beginWrite("r.pcx", Writes().table(), "r.pcx", dib.header(), 0, &flags), HGLOBAL{});
     EXPECT_EQ(flags, 248);
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].id, 2);
@@ -155,7 +155,7 @@ TEST_F(WrpcxTest, FailuresAreReported) {
 
   // A short header: error 2, the export goes on.
   Reports().clear();
-  Writes().shortCalls = {0};
+  Writes().shortWrites = {0};
   ExportRun header = writer.run(dib);
   EXPECT_EQ(header.endResult, 1);
   EXPECT_EQ(header.blockResults, std::vector<int32_t>{1});
@@ -164,8 +164,8 @@ TEST_F(WrpcxTest, FailuresAreReported) {
 
   // A short data write: error 3, 204, the call stops; the next call goes on.
   Reports().clear();
-  Writes() = WriteLog{};
-  Writes().shortCalls = {1};
+  Writes().clearLog();
+  Writes().shortWrites = {1};
   ExportRun data = writer.run(dib, 4);
   EXPECT_EQ(std::count(data.blockResults.begin(), data.blockResults.end(), 204), 1);
   EXPECT_EQ(data.blockResults.back(), 1);
@@ -175,12 +175,12 @@ TEST_F(WrpcxTest, FailuresAreReported) {
 
   // The final flush or the palette written short: 204 from end_write.
   for (size_t cut : {0, 1, 2}) {
-    Writes() = WriteLog{};
+    Writes().clearLog();
     ExportRun probe = writer.run(dib);
-    const size_t calls = Writes().counts.size();  // header, flushes, rest, marker, palette
+    const size_t calls = Writes().writes.size();  // header, flushes, rest, marker, palette
     Reports().clear();
-    Writes() = WriteLog{};
-    Writes().shortCalls = {calls - 1 - cut};
+    Writes().clearLog();
+    Writes().shortWrites = {calls - 1 - cut};
     ExportRun end = writer.run(dib);
     EXPECT_EQ(end.endResult, 204) << cut;
     ASSERT_EQ(Reports().size(), 1u);
@@ -193,7 +193,7 @@ TEST_F(WrpcxTest, FailuresAreReported) {
 TEST_F(WrpcxTest, OutputBufferFlushes) {
   Dib dib = MakeDib(997, 40, 24, 9);
   ExportRun r = writer.run(dib, 7);
-  const std::vector<uint32_t>& counts = Writes().counts;
+  const std::vector<uint32_t> counts = Writes().counts();
   ASSERT_GT(counts.size(), 4u);
   EXPECT_EQ(counts.front(), 128u);
   for (size_t i = 1; i + 1 < counts.size(); ++i) {
@@ -212,8 +212,8 @@ TEST_F(WrpcxTest, TwoExportsAtOnce) {
   const Bytes aliveA = writer.run(a, 0, 0, "a1.pcx").file;
   const Bytes aliveB = writer.run(b, 0, 0, "b1.pcx").file;
   int32_t flags = 0;
-  HGLOBAL ha = writer.beginWrite("a2.pcx", LoggingTable(), "a2.pcx", a.header(), 0, &flags);
-  HGLOBAL hb = writer.beginWrite("b2.pcx", LoggingTable(), "b2.pcx", b.header(), 0, &flags);
+  HGLOBAL ha = writer.beginWrite("a2.pcx", Writes().table(), "a2.pcx", a.header(), 0, &flags);
+  HGLOBAL hb = writer.beginWrite("b2.pcx", Writes().table(), "b2.pcx", b.header(), 0, &flags);
   ASSERT_NE(ha, HGLOBAL{});
   ASSERT_NE(hb, HGLOBAL{});
   for (uint32_t y = 0; y < 30; ++y) {
@@ -230,7 +230,7 @@ TEST_F(WrpcxTest, TwoExportsAtOnce) {
 TEST_F(WrpcxTest, ProgressAndCancellation) {
   Dib dib = MakeDib(40, 10, 8);
   int32_t flags = 0;
-  HGLOBAL h = writer.beginWrite("c.pcx", LoggingTable(), "c.pcx", dib.header(), 0, &flags);
+  HGLOBAL h = writer.beginWrite("c.pcx", Writes().table(), "c.pcx", dib.header(), 0, &flags);
   ASSERT_NE(h, HGLOBAL{});
   static int calls;
   calls = 0;

@@ -14,10 +14,8 @@ namespace {
 class WrpngTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testsupport::MemoryFiles::instance().reset();
+    testsupport::ResetWriterHarness();
     Options().clear();
-    Reports().clear();
-    ShortWrites().clear();
   }
   void TearDown() override { ShortWrites().clear(); }
   Writer writer;
@@ -135,7 +133,7 @@ TEST_F(WrpngTest, ImagesThatCannotBeWrittenAreRefused) {
     int32_t flags = 0;
     EXPECT_EQ(writer.beginWrite("r.png", testsupport::MemoryFiles::table(), "r.png", dib.header(), 0, &flags), 0u);
     EXPECT_EQ(flags, 504);
-    EXPECT_EQ(Reports(), std::vector<int32_t>{2});
+    EXPECT_EQ(ReportedIds(), std::vector<int32_t>{2});
     EXPECT_FALSE(testsupport::MemoryFiles::instance().exists("r.png"));
   }
 }
@@ -148,14 +146,14 @@ TEST_F(WrpngTest, FailuresAreReported) {
   files.failOpen = false;
   EXPECT_EQ(failed.handle, 0u);
   EXPECT_EQ(failed.flags, 504);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{1});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{1});
 
   // A short head: error 2, and the export goes on.
   Reports().clear();
   ShortWrites() = {0};
   const ExportRun head = writer.run(dib, 10);
   EXPECT_EQ(head.endResult, 1);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{2});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{2});
 
   // A short IDAT: error 3 once; that call and every later one answer 204.
   Reports().clear();
@@ -165,7 +163,7 @@ TEST_F(WrpngTest, FailuresAreReported) {
   ASSERT_NE(firstFailure, data.blockResults.end());
   EXPECT_TRUE(std::all_of(firstFailure, data.blockResults.end(), [](int32_t r) { return r == 204; }));
   EXPECT_EQ(data.endResult, 204);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{3});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{3});
 
   // IEND, the last write, written short: error 3 and 204 from end_write.
   size_t calls = 0;
@@ -177,7 +175,7 @@ TEST_F(WrpngTest, FailuresAreReported) {
   ShortWrites() = {calls - 1};
   Reports().clear();
   EXPECT_EQ(writer.run(dib).endResult, 204);
-  EXPECT_EQ(Reports(), std::vector<int32_t>{3});
+  EXPECT_EQ(ReportedIds(), std::vector<int32_t>{3});
 }
 
 TEST_F(WrpngTest, RowsOutOfPlace) {

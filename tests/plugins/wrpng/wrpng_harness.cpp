@@ -8,36 +8,8 @@
 
 #include "winport/windows.h"
 
-extern "C" __attribute__((visibility("default"))) int32_t OvgXOptBlkGet(HGLOBAL, const char* key,
-                                                                         char* value) {
-  const auto found = wrpngtest::Options().find(key);
-  if (found == wrpngtest::Options().end()) return 1;
-  std::snprintf(value, kOptionValueSize, "%s", found->second.c_str());
-  return 0;
-}
-
 namespace wrpngtest {
 namespace {
-
-using testsupport::MemoryFiles;
-
-void RecordError(HINSTANCE, int32_t id, const char*, const char*) { Reports().push_back(id); }
-
-size_t gWriteCalls = 0;
-
-int32_t CuttingWrite(uint32_t handle, const void* buffer, uint32_t count) {
-  const bool cut = ShortWrites().count(gWriteCalls++) != 0 && count > 0;
-  return MemoryFiles::table()->write(handle, buffer, cut ? count - 1 : count);
-}
-
-const HostFileTable* Table() {
-  static HostFileTable table = [] {
-    HostFileTable t = *MemoryFiles::table();
-    t.write = CuttingWrite;
-    return t;
-  }();
-  return &table;
-}
 
 struct ReadState {
   const Bytes* file;
@@ -62,57 +34,15 @@ void OnPngWarning(png_structp png, png_const_charp message) {
 
 }  // namespace
 
-std::map<std::string, std::string>& Options() {
-  static std::map<std::string, std::string> options;
-  return options;
-}
-
-std::vector<int32_t>& Reports() {
-  static std::vector<int32_t> reports;
-  return reports;
-}
-
-std::set<size_t>& ShortWrites() {
-  static std::set<size_t> calls;
-  return calls;
-}
-
-uint32_t Dib::stride() const {
-  return static_cast<uint32_t>(DibRowBytes(static_cast<uint64_t>(header()->biWidth), header()->biBitCount));
-}
-
-std::vector<uint16_t> Dib::pixel(uint32_t x, uint32_t y) const {
-  const uint8_t* row = rows[y].data();
-  const uint32_t bits = header()->biBitCount;
-  if (bits == 24) return {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-  if (bits == 48) {
-    auto sample = [&](int s) { return static_cast<uint16_t>(row[6 * x + 2 * s] | row[6 * x + 2 * s + 1] << 8); };
-    return {sample(2), sample(1), sample(0)};
-  }
-  const uint32_t perByte = 8 / bits;
-  const uint32_t index = (row[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & ((1u << bits) - 1);
-  const auto* table = reinterpret_cast<const RGBQUAD*>(info.data() + 40);
-  return {table[index].rgbRed, table[index].rgbGreen, table[index].rgbBlue};
-}
-
 Dib MakeDib(int32_t width, int32_t height, uint16_t bits, uint32_t seed, bool greyRamp) {
   std::mt19937 rng(seed);
   const uint32_t colours = bits <= 8 ? 1u << bits : 0;
-  Dib dib;
-  dib.info.assign(40 + 4 * colours, 0);
-  BITMAPINFOHEADER* h = dib.header();
-  h->biSize = 40;
-  h->biWidth = width;
-  h->biHeight = height;
-  h->biPlanes = 1;
-  h->biBitCount = bits;
-  h->biXPelsPerMeter = 11811;
-  h->biYPelsPerMeter = 2835;
+  Dib dib = testsupport::DibHeader(width, height, bits, 11811, 2835);
   for (uint32_t i = 0; i < colours; ++i) {
-    auto* q = reinterpret_cast<RGBQUAD*>(dib.info.data() + 40 + 4 * i);
     const auto grey = static_cast<uint8_t>(i * 255 / (colours - 1));
-    *q = greyRamp ? RGBQUAD{grey, grey, grey, 0}
-                  : RGBQUAD{static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()), 0};
+    dib.table()[i] = greyRamp ? RGBQUAD{grey, grey, grey, 0}
+                              : RGBQUAD{static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                                        static_cast<uint8_t>(rng()), 0};
   }
   for (int32_t y = 0; y < height; ++y) {
     Bytes row(dib.stride());
@@ -122,35 +52,15 @@ Dib MakeDib(int32_t width, int32_t height, uint16_t bits, uint32_t seed, bool gr
   return dib;
 }
 
-Writer::Writer() {
-  getExt = module.get<OVXDLget_ext_fn>("OVXDLget_ext");
-  beginWrite = module.get<OVXDLbegin_write_fn>("OVXDLbegin_write");
-  writeBlock = module.get<OVXDLwrite_block_fn>("OVXDLwrite_block");
-  endWrite = module.get<OVXDLend_write_fn>("OVXDLend_write");
-  ExportHostInfo host{0, RecordError, GetModuleHandleA(nullptr)};
-  extension = getExt(&host);
-  hostFlags = static_cast<int32_t>(host.flags);
+Writer::Writer() : WriterModule("wrpng.DEL") {
+  uint32_t flags = 0;
+  extension = connect(GetModuleHandleA(nullptr), &flags);
+  hostFlags = static_cast<int32_t>(flags);
 }
 
 ExportRun Writer::run(const Dib& dib, uint32_t rowsPerCall, const std::string& name) const {
-  gWriteCalls = 0;
-  ExportRun r;
-  r.handle = beginWrite(name.c_str(), Table(), name.c_str(), dib.header(), 0, &r.flags);
-  if (r.handle == 0) return r;
-  const uint32_t height = static_cast<uint32_t>(dib.rows.size());
-  const uint32_t step = rowsPerCall == 0 ? height : rowsPerCall;
-  const uint32_t stride = dib.stride();
-  r.progress.bytesTotal = stride * height;
-  for (uint32_t top = 0; top < height; top += step) {
-    const uint32_t count = std::min(step, height - top);
-    Bytes block(size_t{count} * stride);
-    for (uint32_t i = 0; i < count; ++i)  // the block's top row last in memory
-      std::memcpy(block.data() + size_t{count - 1 - i} * stride, dib.rows[top + i].data(), stride);
-    r.blockResults.push_back(writeBlock(r.handle, count, stride, block.data(), &r.progress));
-  }
-  r.endResult = endWrite(r.handle, &r.progress);
-  r.file = MemoryFiles::instance().bytes(name);
-  return r;
+  testsupport::RecordingFiles::instance().writes.clear();
+  return testsupport::ExportTopFirst(*this, dib, {name, rowsPerCall, 0, -1, testsupport::RecordingFiles::table()});
 }
 
 Decoded DecodePng(const Bytes& file) {

@@ -4,53 +4,27 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "memory_files.h"
-#include "plugin/contract.h"
-#include "plugin_loader.h"
+#include "writer_harness.h"
 
 namespace wrpngtest {
 
 using Bytes = std::vector<uint8_t>;
+using testsupport::Dib;
+using testsupport::ExportRun;
+using testsupport::Options;
+using testsupport::ReportedIds;
+using testsupport::Reports;
 
-// The options the stand-in OvgXOptBlkGet answers with; error ids reported.
-std::map<std::string, std::string>& Options();
-std::vector<int32_t>& Reports();
-// Write calls (0-based) to cut one byte short.
-std::set<size_t>& ShortWrites();
+// Write calls (0-based, counted from the start of each run) to cut one byte short.
+inline std::set<size_t>& ShortWrites() { return testsupport::RecordingFiles::instance().shortWrites; }
 
-// A DIB: header and full colour table, rows top first at the padded length.
-struct Dib {
-  Bytes info;
-  std::vector<Bytes> rows;
-  const BITMAPINFOHEADER* header() const { return reinterpret_cast<const BITMAPINFOHEADER*>(info.data()); }
-  BITMAPINFOHEADER* header() { return reinterpret_cast<BITMAPINFOHEADER*>(info.data()); }
-  uint32_t stride() const;
-  // Pixel (x, y) as red, green, blue: 8-bit samples, or 16-bit at 48 bits.
-  std::vector<uint16_t> pixel(uint32_t x, uint32_t y) const;
-};
 // Random rows; a random colour table, or with `greyRamp` the black-to-white ramp.
 Dib MakeDib(int32_t width, int32_t height, uint16_t bits, uint32_t seed = 1, bool greyRamp = false);
 
-struct ExportRun {
-  HGLOBAL handle = 0;
-  int32_t flags = -1;
-  std::vector<int32_t> blockResults;
-  int32_t endResult = 0;
-  ExportProgress progress{};
-  Bytes file;
-};
-
-struct Writer {
-  testsupport::LoadedModule module{"wrpng.DEL"};
-  OVXDLget_ext_fn getExt = nullptr;
-  OVXDLbegin_write_fn beginWrite = nullptr;
-  OVXDLwrite_block_fn writeBlock = nullptr;
-  OVXDLend_write_fn endWrite = nullptr;
+struct Writer : testsupport::WriterModule {
   const char* extension = nullptr;
   int32_t hostFlags = 0;
   Writer();

@@ -39,7 +39,7 @@ class LibtiffTest : public WrtiffTest {
     const RunResult run = writer.run(dib, plan);
     ASSERT_EQ(run.endResult, kWriterOk);
     ExpectTiffinfoClean(run.file, 1);
-    EXPECT_EQ(DecodeWithLibtiff(run.file), dib.rgbPixels());
+    EXPECT_EQ(DecodeWithLibtiff(run.file), dib.rgb());
   }
 };
 
@@ -128,9 +128,9 @@ TEST_F(LibtiffTest, AppendedPagesAreAllRead) {
   const RunResult run = writer.run(third);
   ASSERT_EQ(run.endResult, kWriterOk);
   ExpectTiffinfoClean(run.file, 3);
-  EXPECT_EQ(DecodeWithLibtiff(run.file, 0), first.rgbPixels());
-  EXPECT_EQ(DecodeWithLibtiff(run.file, 1), second.rgbPixels());
-  EXPECT_EQ(DecodeWithLibtiff(run.file, 2), third.rgbPixels());
+  EXPECT_EQ(DecodeWithLibtiff(run.file, 0), first.rgb());
+  EXPECT_EQ(DecodeWithLibtiff(run.file, 1), second.rgb());
+  EXPECT_EQ(DecodeWithLibtiff(run.file, 2), third.rgb());
 }
 
 }  // namespace

@@ -1,31 +1,13 @@
 #include "wrtiff_harness.h"
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-
-#include "program_export.h"
-#include "winport/windows.h"
-
-// The host's option getter; the test program stands in for the host library.
-SUITE_PROGRAM_EXPORT int32_t CALLBACK OvgXOptBlkGet(HGLOBAL /*options*/, const char* key,
-                                                    char* value) {
-  const auto& options = wrtifftest::Options();
-  const auto found = options.find(key);
-  if (found == options.end()) return 1;
-  std::snprintf(value, kOptionValueSize, "%s", found->second.c_str());
-  return 0;
-}
 
 namespace wrtifftest {
 namespace {
 
 using testsupport::MemoryFiles;
-
-void CALLBACK RecordError(HINSTANCE, int32_t id, const char* module, const char* file) {
-  Reports().push_back({id, module != nullptr ? module : "", file != nullptr ? file : ""});
-}
 
 uint32_t Get(const std::vector<uint8_t>& f, size_t at, uint32_t size, bool intel) {
   if (at + size > f.size()) {
@@ -55,59 +37,10 @@ uint32_t TypeSize(uint16_t type) {
 
 }  // namespace
 
-std::map<std::string, std::string>& Options() {
-  static std::map<std::string, std::string> options;
-  return options;
-}
-
-std::vector<ErrorReport>& Reports() {
-  static std::vector<ErrorReport> reports;
-  return reports;
-}
-
-void Dib::rgb(uint32_t x, uint32_t y, uint8_t out[3]) const {
-  const uint16_t bits = header()->biBitCount;
-  const std::vector<uint8_t>& row = rows[y];
-  if (bits == 24) {
-    out[0] = row[3 * x + 2];
-    out[1] = row[3 * x + 1];
-    out[2] = row[3 * x];
-    return;
-  }
-  const uint32_t bit = x * bits;
-  const uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-  const auto* table = reinterpret_cast<const RGBQUAD*>(info.data() + 40);
-  out[0] = table[index].rgbRed;
-  out[1] = table[index].rgbGreen;
-  out[2] = table[index].rgbBlue;
-}
-
-std::vector<uint8_t> Dib::rgbPixels() const {
-  std::vector<uint8_t> out;
-  out.reserve(size_t{width()} * height() * 3);
-  for (uint32_t y = 0; y < height(); ++y) {
-    for (uint32_t x = 0; x < width(); ++x) {
-      uint8_t c[3];
-      rgb(x, y, c);
-      out.insert(out.end(), c, c + 3);
-    }
-  }
-  return out;
-}
-
 Dib MakeDib(int32_t width, int32_t height, uint16_t bits, bool inverted) {
-  Dib dib;
+  Dib dib = testsupport::DibHeader(width, height, bits, 11811, 7874);  // 300 by 200 dots per inch
   const uint32_t colours = bits == 24 ? 0 : 1u << bits;
-  dib.info.assign(40 + 4 * colours, 0);
-  BITMAPINFOHEADER* h = dib.header();
-  h->biSize = 40;
-  h->biWidth = width;
-  h->biHeight = height;
-  h->biPlanes = 1;
-  h->biBitCount = bits;
-  h->biXPelsPerMeter = 11811;  // 300 dots per inch
-  h->biYPelsPerMeter = 7874;   // 200 dots per inch
-  auto* table = reinterpret_cast<RGBQUAD*>(dib.info.data() + 40);
+  RGBQUAD* table = dib.table();
   for (uint32_t i = 0; i < colours; ++i) {
     uint8_t level = static_cast<uint8_t>(i * 255 / (colours - 1));
     if (bits == 1 && inverted) level = static_cast<uint8_t>(255 - level);
@@ -147,47 +80,13 @@ Dib MakePatterned(int32_t width, int32_t height, uint16_t bits, bool inverted) {
   return dib;
 }
 
-Writer::Writer() {
-  if (!module) return;
-  getExt = module.get<OVXDLget_ext_fn>("OVXDLget_ext");
-  beginWrite = module.get<OVXDLbegin_write_fn>("OVXDLbegin_write");
-  writeBlock = module.get<OVXDLwrite_block_fn>("OVXDLwrite_block");
-  endWrite = module.get<OVXDLend_write_fn>("OVXDLend_write");
-  if (getExt != nullptr) {
-    ExportHostInfo host{0, RecordError, GetModuleHandleA(nullptr)};
-    getExt(&host);
-  }
-}
-
-bool Writer::loaded() const {
-  return getExt && beginWrite && writeBlock && endWrite;
+Writer::Writer() : WriterModule("wrtiff.DEL") {
+  connect(GetModuleHandleA(nullptr));
 }
 
 RunResult Writer::run(const Dib& dib, const RunPlan& plan) const {
-  RunResult result;
-  result.handle = beginWrite(plan.fileName.c_str(), MemoryFiles::table(), plan.fileName.c_str(),
-                             dib.header(), 0, &result.flags);
-  if (result.handle == 0) return result;
-  const uint32_t stride = dib.stride();
-  const uint32_t total = dib.height() + plan.extraRows;
-  ExportProgress& progress = result.progress;
-  progress.flags = static_cast<uint32_t>(result.flags);
-  progress.bytesTotal = stride * dib.height();
-  progress.interval = 1000;
-  const uint32_t perCall = plan.rowsPerCall == 0 ? total : plan.rowsPerCall;
-  for (uint32_t first = 0; first < total; first += perCall) {
-    const uint32_t count = std::min(perCall, total - first);
-    // Bottom-up in memory: the block's top row last.
-    std::vector<uint8_t> block(size_t{stride} * count);
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t y = std::min(first + i, dib.height() - 1);
-      std::memcpy(block.data() + size_t{stride} * (count - 1 - i), dib.rows[y].data(), stride);
-    }
-    result.blockResults.push_back(writeBlock(result.handle, count, stride, block.data(), &progress));
-  }
-  result.endResult = endWrite(result.handle, &progress);
-  result.file = MemoryFiles::instance().bytes(plan.fileName);
-  return result;
+  const int64_t rows = int64_t{dib.height()} + plan.extraRows;
+  return testsupport::ExportTopFirst(*this, dib, {plan.fileName, plan.rowsPerCall, 0, rows, nullptr, 1000, true});
 }
 
 uint32_t Page::value(uint16_t tag, size_t i) const {
@@ -262,9 +161,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 void WrtiffTest::SetUp() {
   ASSERT_TRUE(writer.loaded());
-  MemoryFiles::instance().reset();
+  testsupport::ResetWriterHarness();
   Options().clear();
-  Reports().clear();
 }
 
 }  // namespace wrtifftest

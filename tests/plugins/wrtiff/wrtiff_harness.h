@@ -11,38 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "memory_files.h"
-#include "plugin/contract.h"
-#include "plugin_loader.h"
+#include "text_files.h"
+#include "writer_harness.h"
 
 namespace wrtifftest {
 
-// Options the test program's OvgXOptBlkGet answers with (any OptionBlock).
-std::map<std::string, std::string>& Options();
-
-struct ErrorReport {
-  int32_t id;
-  std::string module;
-  std::string file;
-};
-std::vector<ErrorReport>& Reports();
-
-// A DIB: header + colour table, rows top first (each `stride` bytes).
-struct Dib {
-  std::vector<uint8_t> info;
-  std::vector<std::vector<uint8_t>> rows;  // top row first
-  const BITMAPINFOHEADER* header() const {
-    return reinterpret_cast<const BITMAPINFOHEADER*>(info.data());
-  }
-  BITMAPINFOHEADER* header() { return reinterpret_cast<BITMAPINFOHEADER*>(info.data()); }
-  uint32_t width() const { return static_cast<uint32_t>(header()->biWidth); }
-  uint32_t height() const { return static_cast<uint32_t>(header()->biHeight); }
-  uint32_t stride() const { return static_cast<uint32_t>(DibRowBytes(width(), header()->biBitCount)); }
-  // The colour the DIB shows at (x, y), as R, G, B.
-  void rgb(uint32_t x, uint32_t y, uint8_t out[3]) const;
-  // All pixels, top row first, R G B each.
-  std::vector<uint8_t> rgbPixels() const;
-};
+using testsupport::Dib;
+using testsupport::Options;
+using testsupport::Reports;
+using RunResult = testsupport::ExportRun;
+using testsupport::RunCommand;
 
 // A blank (all-zero rows) DIB; 1-bit images get black, white unless
 // `inverted` (white, black); 4 and 8 bits a ramp of distinct colours.
@@ -52,15 +30,6 @@ Dib MakePatterned(int32_t width, int32_t height, uint16_t bits, bool inverted = 
 // Sets pixel (x, y) of a 1-bit DIB to the palette index `index`.
 void SetBit(Dib& dib, uint32_t x, uint32_t y, uint32_t index);
 
-struct RunResult {
-  HGLOBAL handle = 0;
-  int32_t flags = -1;
-  std::vector<int32_t> blockResults;
-  int32_t endResult = 0;
-  ExportProgress progress{};
-  std::vector<uint8_t> file;
-};
-
 struct RunPlan {
   uint32_t rowsPerCall = 0;  // 0: all rows in one call
   std::string fileName = "out.tif";
@@ -68,19 +37,11 @@ struct RunPlan {
 };
 
 // wrtiff.DEL with its exports resolved and connected to this host.
-class Writer {
- public:
+struct Writer : testsupport::WriterModule {
   Writer();
-  bool loaded() const;
   // Begins an export of `dib` into the in-memory file, delivers its rows top
   // first and ends it.
   RunResult run(const Dib& dib, const RunPlan& plan = {}) const;
-
-  testsupport::LoadedModule module{"wrtiff.DEL"};
-  OVXDLget_ext_fn getExt = nullptr;
-  OVXDLbegin_write_fn beginWrite = nullptr;
-  OVXDLwrite_block_fn writeBlock = nullptr;
-  OVXDLend_write_fn endWrite = nullptr;
 };
 
 // One directory entry as found in a file.
@@ -107,8 +68,6 @@ std::vector<uint8_t> StripBytes(const std::vector<uint8_t>& file, const Page& pa
 // libtiff's view of page `page`: RGB pixels, top row first (ImageMagick on
 // libtiff). Empty when the tool failed.
 std::vector<uint8_t> DecodeWithLibtiff(const std::vector<uint8_t>& file, uint32_t page = 0);
-// Runs a command line; its exit status, stdout+stderr into `output`.
-int RunCommand(const std::string& command, std::string* output = nullptr);
 bool HaveTool(const std::string& name);
 // Writes bytes to a file.
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);

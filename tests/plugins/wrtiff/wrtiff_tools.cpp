@@ -1,25 +1,8 @@
 // The harness's use of libtiff's and ImageMagick's programs (Linux only: it
 // runs the tools).
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "wrtiff_harness.h"
 
 namespace wrtifftest {
-
-int RunCommand(const std::string& command, std::string* output) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-  const int status = pclose(pipe);
-  if (output != nullptr) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 bool HaveTool(const std::string& name) {
   return RunCommand("command -v " + name + " >/dev/null") == 0;

@@ -1,5 +1,7 @@
 #include "text_files.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -36,6 +38,17 @@ ExportedSymbols ExportedFunctions(const std::string& path) {
     if (function && name.rfind('_', 0) != 0) symbols.functions.insert(name);
   }
   return symbols;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
+  const int status = pclose(pipe);
+  if (output != nullptr) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace testsupport

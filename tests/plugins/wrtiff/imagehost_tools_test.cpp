@@ -66,7 +66,7 @@ TEST_F(ImagehostTest, EveryCompressionOptionRoundTrips) {
       ASSERT_EQ(tiff.pages.size(), 1u);
       EXPECT_EQ(tiff.intel, std::string(order) == "INTEL");
       EXPECT_EQ(tiff.pages[0].value(266), 2u);
-      EXPECT_EQ(DecodeWithLibtiff(file), mono.rgbPixels()) << compression << " " << order;
+      EXPECT_EQ(DecodeWithLibtiff(file), mono.rgb()) << compression << " " << order;
     }
   }
   const Dib colour = MakePatterned(97, 31, 24);
@@ -74,7 +74,7 @@ TEST_F(ImagehostTest, EveryCompressionOptionRoundTrips) {
   ASSERT_EQ(convert(colour, out, "-O COMPRESS=ON -O TIFF_ROWSPERSTRIP=4 -O TIFF_ARTIST=Tester"), 0);
   const std::vector<uint8_t> file = ReadFile(out);
   EXPECT_EQ(ParseTiff(file).pages.at(0).value(278), 4u);
-  EXPECT_EQ(DecodeWithLibtiff(file), colour.rgbPixels());
+  EXPECT_EQ(DecodeWithLibtiff(file), colour.rgb());
 }
 
 TEST_F(ImagehostTest, AppendAddsPagesToAnExistingTiff) {
@@ -87,8 +87,8 @@ TEST_F(ImagehostTest, AppendAddsPagesToAnExistingTiff) {
   const ParsedTiff tiff = ParseTiff(file);
   EXPECT_FALSE(tiff.intel);
   ASSERT_EQ(tiff.pages.size(), 2u);
-  EXPECT_EQ(DecodeWithLibtiff(file, 0), first.rgbPixels());
-  EXPECT_EQ(DecodeWithLibtiff(file, 1), second.rgbPixels());
+  EXPECT_EQ(DecodeWithLibtiff(file, 0), first.rgb());
+  EXPECT_EQ(DecodeWithLibtiff(file, 1), second.rgb());
 }
 
 }  // namespace
