@@ -29,6 +29,12 @@ struct FreeText {
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The path with every link, "." and ".." resolved; "" when it does not exist.
+std::string resolvedPath(const std::string& path) {
+  std::unique_ptr<char, FreeText> resolved(realpath(path.c_str(), nullptr));
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
 // The system names the running program by its resolved path (no links, no
 // "." or ".." parts), so that text is already canonical; resolving it again
 // only repeats the walk. A program whose file was deleted while it runs is
@@ -44,7 +50,7 @@ std::string findProgramPath() {
         found.substr(found.size() - kDeleted.size()) != kDeleted)
       return std::string(found);
   }
-  return canonicalPath("/proc/self/exe");
+  return resolvedPath("/proc/self/exe");
 }
 
 }  // namespace
@@ -62,8 +68,19 @@ std::string canonicalPath(const std::string& path) {
     errno = ENOENT;
     return {};
   }
-  std::unique_ptr<char, FreeText> resolved(realpath(path.c_str(), nullptr));
-  return resolved ? std::string(resolved.get()) : std::string();
+  // A file right in the program's folder, where the suite's modules lie: the
+  // folder is canonical already, so the path is when the file itself is no
+  // link (one status call instead of a walk over every folder on the path).
+  const std::string folder = programDirectory();
+  if (!folder.empty() && folder != "/" && path.size() > folder.size() + 1 &&
+      path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/') {
+    const std::string name = path.substr(folder.size() + 1);
+    struct stat info {};
+    if (name.find('/') == std::string::npos && name != "." && name != ".." &&
+        lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode))
+      return path;
+  }
+  return resolvedPath(path);
 }
 
 std::string programPath() {
