@@ -4,7 +4,9 @@
 # build/bin/imagehost, into build/demo, reads the written files back through
 # the readers, scans a page from the virtual scanner
 # with build/bin/scanapp and runs a cleaning pass with build/bin/Calibration
-# (in windows when a display is present, else in the terminal).
+# (in windows when a display is present, else in the terminal); then, when
+# Wine and build-win32/ are there, the same scan and cleaning pass with the
+# Windows build under Wine.
 set -euo pipefail
 # The platform layer refuses libraries and registry files that other users could
 # change: whatever umask the caller has, what we build and write is not group-writable.
@@ -89,6 +91,44 @@ done
 echo "== a cleaning pass: build/bin/Calibration Clean"
 if "$bin/Calibration" Clean </dev/null; then
   echo "  Calibration Clean: the pass ran through FERROX.DLL and the virtual scanner"
+else
+  status=1
+fi
+
+# The Windows build under Wine, in its tests' prefix (build-win32/wineprefix),
+# where the build's registry file is imported first; Calibration.exe on the
+# display, or on a virtual one when there is none.
+win32=$root/build-win32
+echo "== the Windows build under Wine: scanapp.exe scan and Calibration.exe Clean"
+if ! command -v wine >/dev/null || [ ! -f "$win32/bin/Calibration.exe" ] ||
+   [ ! -f "$win32/tests/modules/short_path.exe" ] ||
+   { [ -z "${DISPLAY:-}" ] && ! command -v xvfb-run >/dev/null; }; then
+  echo "  skipped: needs wine, a display or xvfb-run, and build-win32/ (scripts/build.sh win32)"
+  exit $status
+fi
+wine_run=$root/tests/win32/wine-run.sh
+[ -n "${DISPLAY:-}" ] || wine_run=$root/tests/win32/wine-display-run.sh
+if ! cmake -DWINE_RUN="$root/tests/win32/wine-run.sh" -DPREFIX="$win32/wineprefix" \
+     -DSHORT_PATH="$win32/tests/modules/short_path.exe" -DBIN_DIR="$win32/bin" \
+     -DOUTPUT="$win32/registry-short.reg" -P "$root/tests/win32/import_registry.cmake" \
+     >"$out/wine-registry.log" 2>&1; then
+  echo "  the registry import failed: see build/demo/wine-registry.log"
+  exit 1
+fi
+if "$root/tests/win32/wine-run.sh" "$win32/wineprefix" "$win32/bin/scanapp.exe" scan \
+     -o "$out/scan-colour-150-win32.tif" --mode color --resolution 150 --quiet 2>/dev/null; then
+  if cmp -s "$out/scan-colour-150-win32.tif" "$out/scan-colour-150.tif"; then
+    same="the same bytes as scanapp's"
+  else
+    same="NOT the same bytes as scanapp's"
+    status=1
+  fi
+  echo "  wine scanapp.exe scan --mode color --resolution 150 -> demo/scan-colour-150-win32.tif ($same)"
+else
+  status=1
+fi
+if "$wine_run" "$win32/wineprefix" "$win32/bin/Calibration.exe" Clean </dev/null 2>/dev/null; then
+  echo "  wine Calibration.exe Clean: the pass ran through FERROX.DLL and virtscan.dll"
 else
   status=1
 fi

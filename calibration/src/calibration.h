@@ -52,11 +52,17 @@ bool bindScanner();
 // CMD_UNLOCK, CMD_CLOSE, unload.
 void unbindScanner();
 
-// Runs dialog 136 / 133 of quorel.dll; false when the template is missing.
-bool runPromptDialog();
-bool runProgressDialog();
-// Runs dialog `id` of `library` modally with `procedure`; false when the
-// library has no such template (one file per platform).
-bool runDialogTemplate(HMODULE library, WORD id, DLGPROC procedure);
+// How a dialog run went: it ran (and ended), the library has no such
+// template, or the system could not make its window (no desktop to show it on).
+enum class DialogRun { Ran, NoTemplate, NoWindow };
+
+// Runs dialog 136 / 133 of quorel.dll.
+DialogRun runPromptDialog();
+DialogRun runProgressDialog();
+// The maintenance pass of the mode, as the progress dialog runs it: the
+// calibration or cleaning command, then CMD_UNLOCK; the statuses are not looked at.
+void runPass();
+// Runs dialog `id` of `library` modally with `procedure` (one file per platform).
+DialogRun runDialogTemplate(HMODULE library, WORD id, DLGPROC procedure);
 
 }  // namespace calibration

@@ -4,11 +4,13 @@
 
 namespace calibration {
 
-bool runDialogTemplate(HMODULE library, WORD id, DLGPROC procedure) {
+DialogRun runDialogTemplate(HMODULE library, WORD id, DLGPROC procedure) {
   const WinportResource* resource = winport_find_resource(library, RT_DIALOG, id);
-  if (resource == nullptr || resource->size != sizeof(DialogTemplate)) return false;
-  DialogBoxIndirectParamA(0, static_cast<const DialogTemplate*>(resource->data), 0, procedure, 0);
-  return true;
+  if (resource == nullptr || resource->size != sizeof(DialogTemplate)) return DialogRun::NoTemplate;
+  return DialogBoxIndirectParamA(0, static_cast<const DialogTemplate*>(resource->data), 0,
+                                 procedure, 0) == -1
+             ? DialogRun::NoWindow
+             : DialogRun::Ran;
 }
 
 }  // namespace calibration

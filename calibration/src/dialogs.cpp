@@ -135,9 +135,7 @@ INT_PTR CALLBACK progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPA
         // Posted commands come before painting: show the texts before the
         // pass, which may take a while.
         UpdateWindow(dialog);
-        // The outcome is not shown: the pass ends the same way either way.
-        send(cleaning ? CMD_CLEAN : CMD_CALIBRATE);
-        send(CMD_UNLOCK);
+        runPass();
       } else if (commandOf(wParam) == IDCANCEL) {
         EndDialog(dialog, IDCANCEL);
       }
@@ -152,11 +150,17 @@ INT_PTR CALLBACK progressProcedure(HWND dialog, UINT message, WPARAM wParam, LPA
 
 }  // namespace
 
-bool runPromptDialog() {
+DialogRun runPromptDialog() {
   return runDialogTemplate(program().resources, kPromptDialog, promptProcedure);
 }
-bool runProgressDialog() {
+DialogRun runProgressDialog() {
   return runDialogTemplate(program().resources, kProgressDialog, progressProcedure);
+}
+
+void runPass() {
+  // The outcome is not shown: the pass ends the same way either way.
+  send(program().mode == Mode::Cleaning ? CMD_CLEAN : CMD_CALIBRATE);
+  send(CMD_UNLOCK);
 }
 
 }  // namespace calibration

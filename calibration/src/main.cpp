@@ -49,10 +49,12 @@ void loadTexts() {
               state.instruction, sizeof state.instruction);
 }
 
-void showError(UINT id) {
+// False when the box could not be shown (no desktop to show it on).
+bool showError(UINT id) {
   char text[261];
   LoadStringA(program().resources, id, text, sizeof text);
-  MessageBoxA(0, text, program().caption, MB_OK | MB_ICONERROR);
+  // The system answers 0 when it cannot make the box (Wine: -1).
+  return MessageBoxA(0, text, program().caption, MB_OK | MB_ICONERROR) > 0;
 }
 
 void unloadResources() {
@@ -65,11 +67,14 @@ void unloadResources() {
 // (everything is released then) or there is no prompt to show.
 bool waitUntilReady() {
   while (!send(CMD_FORWARD_13)) {
-    if (!runPromptDialog()) {
+    const DialogRun prompt = runPromptDialog();
+    if (prompt != DialogRun::Ran) {
       // Without the prompt nothing would change between two tries: give up
-      // rather than retry unattended.
+      // rather than retry unattended (where no window can be made, a box
+      // could not be shown either).
       unbindScanner();
-      MessageBoxA(0, kMissingComponent, kErrorCaption, MB_OK | MB_ICONERROR);
+      if (prompt == DialogRun::NoTemplate)
+        MessageBoxA(0, kMissingComponent, kErrorCaption, MB_OK | MB_ICONERROR);
       unloadResources();
       return false;
     }
@@ -92,10 +97,21 @@ int run(int argc, char** argv) {
     unloadResources();
     return 0;
   }
-  while (!send(CMD_REINITIALIZE)) showError(kCannotReinitialise);
+  while (!send(CMD_REINITIALIZE)) {
+    // Each retry waits for the user's OK; without the box there would be no
+    // pause between tries and no end to them.
+    if (!showError(kCannotReinitialise)) {
+      unbindScanner();
+      unloadResources();
+      return 0;
+    }
+  }
   send(CMD_FORWARD_11);
   if (!waitUntilReady()) return 0;
-  runProgressDialog();
+  // The scanner is ready and the user asked for the pass: where the progress
+  // window cannot be made, the pass runs without it. A library without the
+  // template has no pass at all.
+  if (runProgressDialog() == DialogRun::NoWindow) runPass();
   unbindScanner();
   unloadResources();
   return 0;

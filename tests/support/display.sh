@@ -2,11 +2,12 @@
 # "set -euo pipefail" with the script's own arguments, BIN_DIR SCREENSHOT_DIR.
 # Re-runs the script on a virtual X display (xvfb-run) with a window manager,
 # and gives the helpers that find windows, press their buttons and take
-# screenshots. Exits 77 (skipped) when a tool is missing.
+# screenshots (the counting of failed checks and the waits for programs come
+# from checks.sh). Exits 77 (skipped) when a tool is missing.
 
-bin=$(cd "$1" && pwd)
-mkdir -p "$2"
-shots=$(cd "$2" && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+bin=$(folder "$1")
+shots=$(folder "$2" make)
 
 if [ -z "${ON_DISPLAY_INNER:-}" ]; then
   for tool in xvfb-run xdotool openbox xprop import; do
@@ -27,13 +28,12 @@ for _ in $(seq 100); do
 done
 
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# A visible window titled $1 other than window $2 (0: any), waited for.
+# A visible window titled $1 other than window $2 (0: any), waited for up to
+# 60 s: a loaded machine can take long to start a program and map its window.
 next_window() {
-  local title=$1 previous=$2 id
-  for _ in $(seq 150); do
+  local title=$1 previous=$2 id deadline=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
       [ "$id" != "$previous" ] && { echo "$id"; return 0; }
     done
@@ -56,28 +56,5 @@ press_key() {  # window, key
   xdotool windowactivate --sync "$1" key "$2"
 }
 
-# Waits up to 20 s for process $1 to end; sets exit_status to its exit
-# status, or "running" (it is then killed).
-exit_status=
-wait_exit() {
-  exit_status=0
-  for _ in $(seq 200); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$1" 2>/dev/null; then
-    kill "$1"
-    wait "$1" || true
-    exit_status=running
-    return 0
-  fi
-  wait "$1" || exit_status=$?
-}
-
 # The answers of the dialog log $1, separated by blanks.
 answers_in() { sed 's/.* answer=//' "$1" | tr '\n' ' '; }
-
-finish_checks() {
-  if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-  fi
-  echo "all runs passed; screenshots in $shots"
-}

@@ -4,8 +4,10 @@
 //
 //   dlgclick find CAPTION [TIMEOUT_MS]
 //       waits for a visible dialog or message box titled CAPTION and prints
-//       its place on the screen ("rect: LEFT TOP WIDTH HEIGHT") and its
-//       visible texts ("text: ..." and "button: ..." lines).
+//       its place on the screen ("rect: LEFT TOP WIDTH HEIGHT"), the size of
+//       its client area ("client: WIDTH HEIGHT") and its visible texts ("text:
+//       ..." and "button: ..." lines, each button followed by "place: ID LEFT
+//       TOP WIDTH HEIGHT" in the client area).
 //   dlgclick press CAPTION BUTTON [TIMEOUT_MS]
 //       the same, then presses the visible, enabled button BUTTON (its label
 //       without '&', in any case, or its id in decimal) and waits for the
@@ -70,9 +72,19 @@ bool WaitGone(HWND window, DWORD timeout) {
 }
 
 struct Search {
+  HWND dialog = nullptr;
   std::string wanted;  // a plain label, or an id in decimal
   HWND found = nullptr;
 };
+
+// Where `control` lies in the client area of `dialog`.
+void PrintPlace(HWND dialog, HWND control) {
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&place), 2);
+  std::printf("place: %d %ld %ld %ld %ld\n", GetDlgCtrlID(control), place.left, place.top,
+              place.right - place.left, place.bottom - place.top);
+}
 
 BOOL CALLBACK PrintAndFind(HWND child, LPARAM parameter) {
   auto* search = reinterpret_cast<Search*>(parameter);
@@ -81,6 +93,7 @@ BOOL CALLBACK PrintAndFind(HWND child, LPARAM parameter) {
   const bool button = Plain(ClassOf(child)) == "button";
   if (!button && text.empty()) return TRUE;
   std::printf("%s: %s\n", button ? "button" : "text", text.c_str());
+  if (button) PrintPlace(search->dialog, child);
   const std::string id = std::to_string(GetDlgCtrlID(child));
   if (button && IsWindowEnabled(child) && (Plain(text) == search->wanted || id == search->wanted))
     search->found = child;
@@ -94,11 +107,14 @@ HWND Describe(const char* caption, const char* button, DWORD timeout, Search& se
     std::fprintf(stderr, "dlgclick: no window \"%s\" within %lu ms\n", caption, timeout);
     return nullptr;
   }
+  search.dialog = dialog;
   search.wanted = Plain(button);
-  RECT place{};
+  RECT place{}, client{};
   GetWindowRect(dialog, &place);
-  std::printf("title: %s\nrect: %ld %ld %ld %ld\n", TextOf(dialog).c_str(), place.left, place.top,
-              place.right - place.left, place.bottom - place.top);
+  GetClientRect(dialog, &client);
+  std::printf("title: %s\nrect: %ld %ld %ld %ld\nclient: %ld %ld\n", TextOf(dialog).c_str(),
+              place.left, place.top, place.right - place.left, place.bottom - place.top,
+              client.right, client.bottom);
   EnumChildWindows(dialog, PrintAndFind, reinterpret_cast<LPARAM>(&search));
   std::fflush(stdout);
   return dialog;

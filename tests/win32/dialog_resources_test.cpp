@@ -97,10 +97,12 @@ TEST(Quorel, DialogTemplatesHoldTheControlsTheProgramAddresses) {
     ASSERT_NE(found, nullptr);
     auto dialogTemplate = static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(quorel.get(), found)));
     ASSERT_NE(dialogTemplate, nullptr);
-    // Created hidden (the template has no WS_VISIBLE), with the program's instance.
+    // With the program's instance. The template is WS_VISIBLE: a modal run
+    // shows the dialog before the messages it posts itself in WM_INITDIALOG.
     HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dialogTemplate, nullptr,
                                              QuietProcedure, 0);
     ASSERT_NE(dialog, nullptr) << GetLastError();
+    EXPECT_TRUE(IsWindowVisible(dialog));
     RECT client{};
     GetClientRect(dialog, &client);
     // Dialog units depend on the font the system finds: within a fifth.

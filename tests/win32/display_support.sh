@@ -2,18 +2,19 @@
 # sourced after "set -euo pipefail" by a script that wine-display-run.sh runs
 # on a virtual display (WINEPREFIX, WINE_RUN and DISPLAY set). Gives the
 # helpers that run programs, fill the registry, answer dialogs through
-# dlgclick.exe and take screenshots of them. Every wait has a timeout.
+# dlgclick.exe and take screenshots of them, with the checks of
+# ../support/checks.sh. Every wait has a timeout.
 #   script.sh BIN_DIR TESTS_DIR SCREENSHOT_DIR
 
-bin=$(cd "$1" && pwd)
-tests=$(cd "$2" && pwd)
-mkdir -p "$3"
-shots=$(cd "$3" && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
+bin=$(folder "$1")
+tests=$(folder "$2")
+shots=$(folder "$3" make)
 work=$(mktemp -d)
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Programs under Wine take longer to start and end.
+exit_wait_seconds=30
 
 wine_run() { "$WINE_RUN" "$WINEPREFIX" "$@"; }
 
@@ -52,26 +53,3 @@ shoot() {
 
 # The texts of the last dialog found or pressed, as "text: ..." lines.
 dialog_texts() { grep -E '^(text|button|title): ' "$work/dialog" || true; }
-
-# Waits up to 30 s for process $1 to end; sets exit_status to its status, or
-# "running" (it is then killed).
-exit_status=
-wait_exit() {
-  exit_status=0
-  for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$1" 2>/dev/null; then
-    kill "$1"
-    wait "$1" || true
-    exit_status=running
-    return 0
-  fi
-  wait "$1" || exit_status=$?
-}
-
-finish_checks() {
-  if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-  fi
-  echo "all runs passed; screenshots in $shots"
-}

@@ -80,3 +80,20 @@ add_test(NAME win32_scanapp_matches_linux
                  ${CMAKE_CURRENT_BINARY_DIR}/scanapp)
 set_tests_properties(win32_scanapp_matches_linux PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
                      FIXTURES_REQUIRED scanner_registry RESOURCE_LOCK wine_scanner_keys)
+
+# Calibration.exe in each mode on a virtual display, its dialogs answered by
+# dlgclick.exe, against the virtual scanner named in the display prefix's
+# registry (the test imports the build's registry file there first).
+add_test(NAME win32_calibration_on_display
+         COMMAND ${SUITE_WINE_DISPLAY} ${CMAKE_CURRENT_SOURCE_DIR}/calibration_on_display.sh
+                 ${SUITE_BIN_DIR} ${CMAKE_BINARY_DIR}/tests ${CMAKE_BINARY_DIR}/screenshots
+                 ${CMAKE_COMMAND} $<TARGET_FILE:short_path>)
+set_tests_properties(win32_calibration_on_display PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+                     RESOURCE_LOCK wine_display)
+
+# Calibration.exe where no window can be made: it neither hangs nor skips the pass.
+add_test(NAME win32_calibration_without_desktop
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/calibration_without_desktop.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_CURRENT_BINARY_DIR}/calibration)
+set_tests_properties(win32_calibration_without_desktop PROPERTIES TIMEOUT 300
+                     FIXTURES_REQUIRED scanner_registry RESOURCE_LOCK wine_scanner_keys)

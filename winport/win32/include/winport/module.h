@@ -156,10 +156,14 @@ constexpr void PutBox(TextSink& sink, long x, long y, long width, long height) {
 }
 
 // Window styles, as numbers (the script is compiled without the system's
-// headers): a modal frame with caption and system menu in the dialog font;
-// visible child controls; static text, an owner-drawn (empty) static for a
-// picture area, a push button that takes the focus by tabbing.
-inline constexpr const char* kDialogStyle = "0x80C800C0";
+// headers): a visible modal frame with caption and system menu in the dialog
+// font; visible child controls; static text, an owner-drawn (empty) static
+// for a picture area, a push button that takes the focus by tabbing.
+// The dialog itself is WS_VISIBLE so that a modal run shows it right after
+// WM_INITDIALOG, as the platform layer does: without it the system shows a
+// dialog only once its queue is first empty, and one that works by posting
+// itself commands would do its work (and may end) before it is ever seen.
+inline constexpr const char* kDialogStyle = "0x90C800C0";
 inline constexpr const char* kTextStyle = "0x50000000";
 inline constexpr const char* kPictureStyle = "0x5000000D";
 inline constexpr const char* kButtonStyle = "0x50010000";
