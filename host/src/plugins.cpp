@@ -226,6 +226,22 @@ std::string WriterPlugin::errorText(HINSTANCE instance, int32_t errorId) const {
 PluginSet::PluginSet() = default;
 PluginSet::~PluginSet() = default;
 
+template <typename Plugin>
+void PluginSet::AddSlot(std::vector<Slot<Plugin>>& slots, std::string path, size_t order) {
+  Slot<Plugin>& slot = slots.emplace_back();
+  slot.path = std::move(path);
+  slot.order = order;
+}
+
+template <typename Plugin>
+const Plugin* PluginSet::Loaded(Slot<Plugin>& slot) {
+  if (!slot.tried) {
+    slot.tried = true;
+    if (Status loaded = Plugin::load(slot.path, slot.plugin); !loaded) slot.problem = loaded.message();
+  }
+  return slot.plugin.get();
+}
+
 Status PluginSet::load(const std::string& folder) {
   return Guarded([&]() -> Status {
     folder_ = folder;
@@ -244,18 +260,11 @@ Status PluginSet::load(const std::string& folder) {
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
       return Lower(a.filename().string()) < Lower(b.filename().string());
     });
-    for (const auto& file : files) {
-      Status loaded;
-      if (Lower(file.extension().string()) == ".dil") {
-        std::unique_ptr<ReaderPlugin> reader;
-        loaded = ReaderPlugin::load(file.string(), reader);
-        if (loaded) readers_.push_back(std::move(reader));
-      } else {
-        std::unique_ptr<WriterPlugin> writer;
-        loaded = WriterPlugin::load(file.string(), writer);
-        if (loaded) writers_.push_back(std::move(writer));
-      }
-      if (!loaded) problems_.push_back(loaded.message());
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (Lower(files[i].extension().string()) == ".dil")
+        AddSlot(readerSlots_, files[i].string(), i);
+      else
+        AddSlot(writerSlots_, files[i].string(), i);
     }
     std::unique_ptr<WriterPlugin> pnmWriter;
     if (Status made = WriterPlugin::builtIn(pnm::kWriterName, pnm::Exports(), pnmWriter); !made)
@@ -265,16 +274,62 @@ Status PluginSet::load(const std::string& folder) {
   });
 }
 
+// Tries every file still untried, in file-name order (the order a loader of
+// the whole folder would take), and lists what loaded and what did not.
+void PluginSet::loadAll() const {
+  if (complete_) return;
+  size_t r = 0, w = 0;
+  while (r < readerSlots_.size() || w < writerSlots_.size()) {
+    bool readerNext = w == writerSlots_.size() ||
+                      (r < readerSlots_.size() && readerSlots_[r].order < writerSlots_[w].order);
+    if (readerNext)
+      Loaded(readerSlots_[r++]);
+    else
+      Loaded(writerSlots_[w++]);
+  }
+  std::vector<std::pair<size_t, std::string>> problems;
+  for (const auto& slot : readerSlots_) {
+    if (slot.plugin) readers_.push_back(slot.plugin.get());
+    if (!slot.problem.empty()) problems.emplace_back(slot.order, slot.problem);
+  }
+  for (const auto& slot : writerSlots_) {
+    if (slot.plugin) writers_.push_back(slot.plugin.get());
+    if (!slot.problem.empty()) problems.emplace_back(slot.order, slot.problem);
+  }
+  std::sort(problems.begin(), problems.end());
+  for (auto& problem : problems) problems_.push_back(std::move(problem.second));
+  complete_ = true;
+}
+
+const std::vector<const ReaderPlugin*>& PluginSet::readers() const {
+  loadAll();
+  return readers_;
+}
+
+const std::vector<const WriterPlugin*>& PluginSet::writers() const {
+  loadAll();
+  return writers_;
+}
+
+const std::vector<std::string>& PluginSet::problems() const {
+  loadAll();
+  return problems_;
+}
+
+const ReaderPlugin* PluginSet::readerAt(size_t index) const {
+  return index < readerSlots_.size() ? Loaded(readerSlots_[index]) : nullptr;
+}
+
 namespace {
 
-template <typename Plugin>
-Status FindPlugin(const std::string& nameOrPath, const char* kind,
-                  const std::vector<std::unique_ptr<Plugin>>& loaded,
-                  std::vector<std::unique_ptr<Plugin>>& extra, const Plugin*& out) {
+template <typename Plugin, typename Slots, typename LoadSlot>
+Status FindPlugin(const std::string& nameOrPath, const char* kind, Slots& slots,
+                  LoadSlot loadSlot, std::vector<std::unique_ptr<Plugin>>& extra,
+                  const Plugin*& out) {
   if (nameOrPath.find('/') == std::string::npos) {
-    for (const auto& plugin : loaded) {
-      if (Lower(plugin->fileName()) == Lower(nameOrPath)) {
-        out = plugin.get();
+    for (auto& slot : slots) {  // a file that does not load is not a plug-in of the folder
+      if (Lower(BaseName(slot.path)) == Lower(nameOrPath) && loadSlot(slot) != nullptr) {
+        out = slot.plugin.get();
         return {};
       }
     }
@@ -297,7 +352,10 @@ Status FindPlugin(const std::string& nameOrPath, const char* kind,
 }  // namespace
 
 Status PluginSet::findReader(const std::string& nameOrPath, const ReaderPlugin*& out) {
-  return Guarded([&] { return FindPlugin(nameOrPath, "reader", readers_, extraReaders_, out); });
+  return Guarded([&] {
+    return FindPlugin(nameOrPath, "reader", readerSlots_,
+                      [](Slot<ReaderPlugin>& slot) { return Loaded(slot); }, extraReaders_, out);
+  });
 }
 
 Status PluginSet::findWriter(const std::string& nameOrPath, const WriterPlugin*& out) {
@@ -307,7 +365,10 @@ Status PluginSet::findWriter(const std::string& nameOrPath, const WriterPlugin*&
       return {};
     }
   }
-  return Guarded([&] { return FindPlugin(nameOrPath, "writer", writers_, extraWriters_, out); });
+  return Guarded([&] {
+    return FindPlugin(nameOrPath, "writer", writerSlots_,
+                      [](Slot<WriterPlugin>& slot) { return Loaded(slot); }, extraWriters_, out);
+  });
 }
 
 const WriterPlugin* PluginSet::writerForPath(const std::string& path) const {
@@ -316,9 +377,11 @@ const WriterPlugin* PluginSet::writerForPath(const std::string& path) const {
 
 const WriterPlugin* PluginSet::writerForExtension(const std::string& extension) const {
   const std::string wanted = CanonicalExtension(extension);
-  for (const auto& list : {&writers_, &builtIn_})
-    for (const auto& writer : *list)
-      if (writer->matchesExtension(wanted)) return writer.get();
+  for (auto& slot : writerSlots_)
+    if (const WriterPlugin* writer = Loaded(slot); writer && writer->matchesExtension(wanted))
+      return writer;
+  for (const auto& writer : builtIn_)
+    if (writer->matchesExtension(wanted)) return writer.get();
   return nullptr;
 }
 

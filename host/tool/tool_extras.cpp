@@ -48,7 +48,7 @@ void ProgressDisplay::update(ProgressPhase phase, uint32_t percent) {
 
 void PrintWriterOptions(const PluginSet& plugins) {
   std::vector<const WriterPlugin*> writers;
-  for (const auto& writer : plugins.writers()) writers.push_back(writer.get());
+  for (const WriterPlugin* writer : plugins.writers()) writers.push_back(writer);
   for (const auto& writer : plugins.builtInWriters()) writers.push_back(writer.get());
   for (const WriterPlugin* writer : writers) {
     const WriterOptionTable* table = FindWriterOptions(writer->defaultExtension());

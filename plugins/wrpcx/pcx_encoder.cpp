@@ -1,6 +1,7 @@
 #include "pcx_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -58,7 +59,43 @@ void SplitPlanes(const PlaneLayout& layout, std::span<const uint8_t> row, std::s
   }
 }
 
+constexpr uint64_t kEveryByte = 0x0101010101010101u;
+
+uint64_t Load64(const uint8_t* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// The index, in memory order, of the first byte of `mask` (not 0) that is not 0.
+uint32_t FirstNonZeroByte(uint64_t mask) {
+  if constexpr (std::endian::native == std::endian::little)
+    return static_cast<uint32_t>(std::countr_zero(mask)) / 8;
+  else
+    return static_cast<uint32_t>(std::countl_zero(mask)) / 8;
+}
+
+// Bytes of `bytes` before the first one that differs from `value`, among
+// the first 8; 8 when all equal.
+uint32_t LeadingEqual(const uint8_t* bytes, uint8_t value) {
+  const uint64_t diff = Load64(bytes) ^ (uint64_t{value} * kEveryByte);
+  return diff == 0 ? 8 : FirstNonZeroByte(diff);
+}
+
 }  // namespace
+
+size_t RunLength(const uint8_t* bytes, size_t available) {
+  const uint8_t value = bytes[0];
+  size_t run = 1;
+  // Eight bytes compared at once while eight more lie inside the line.
+  while (run + 8 <= available) {
+    const uint32_t equal = LeadingEqual(bytes + run, value);
+    run += equal;
+    if (equal < 8) return run;
+  }
+  while (run < available && bytes[run] == value) ++run;
+  return run;
+}
 
 std::optional<PlaneLayout> LayoutFor(const BITMAPINFOHEADER& image) {
   PlaneLayout layout{};
@@ -130,25 +167,34 @@ bool RunCoder::drain() {
 }
 
 // The count is kept in a local while the line is coded (the block's count
-// would otherwise be reloaded after every byte stored).
+// would otherwise be reloaded after every byte stored). A longer run is
+// measured with one word compare, and every code is stored without a branch:
+// two bytes are always written (the buffer has room for them below the flush
+// point), and the count moves by one or two.
 bool RunCoder::codeLine(std::span<const uint8_t> line) {
   const uint8_t* p = line.data();
   const uint8_t* const end = p + line.size();
   uint8_t* const out = buffer_.data();
   uint32_t count = count_;
   while (p < end) {
+    const size_t available = std::min<size_t>(kMaxRun, static_cast<size_t>(end - p));
     const uint8_t value = *p;
-    const uint8_t* const limit = p + std::min<size_t>(kMaxRun, static_cast<size_t>(end - p));
-    const uint8_t* next = p + 1;
-    while (next < limit && *next == value) ++next;
-    const auto run = static_cast<uint32_t>(next - p);
-    if (run == 1 && value < 0xC0) {
-      out[count++] = value;
-    } else {
-      out[count++] = static_cast<uint8_t>(0xC0 | run);
-      out[count++] = value;
+    size_t run = 1;
+    // A lone byte is tested first: in photographs most runs are 1 long, and
+    // a well-predicted test lets the next run start before this one is
+    // measured.
+    if (available > 1 && p[1] == value) {
+      run = 0;
+      if (available > 8) run = 1 + LeadingEqual(p + 1, value);
+      if (run == 0 || run == 9) run = RunLength(p, available);
     }
-    p = next;
+    // All ones for a byte that stands for itself, else 0 (masks, not
+    // conditions, so that the compiler keeps this free of branches).
+    const uint32_t single = 0u - (static_cast<uint32_t>(run == 1) & static_cast<uint32_t>(value < 0xC0));
+    out[count] = static_cast<uint8_t>((value & single) | ((0xC0u | static_cast<uint32_t>(run)) & ~single));
+    out[count + 1] = value;
+    count += 2 + single;  // single is 0 or -1
+    p += run;
     if (count > kFlushAbove) {
       count_ = count;
       if (!drain()) return false;

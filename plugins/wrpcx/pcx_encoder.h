@@ -14,6 +14,7 @@ namespace wrpcx {
 inline constexpr uint32_t kHeaderBytes = 128;
 inline constexpr uint32_t kOutputBufferBytes = 2048;
 inline constexpr uint32_t kFlushAbove = 2046;  // the buffer goes out once its count passes this
+static_assert(kFlushAbove + 2 <= kOutputBufferBytes, "a code of two bytes always fits");
 inline constexpr uint8_t kPaletteMarker = 12;
 inline constexpr uint32_t kPaletteBytes = 768;
 
@@ -51,6 +52,9 @@ uint16_t DotsPerInch(int32_t pixelsPerMetre);
 void SplitRow(const PlaneLayout& layout, std::span<const uint8_t> row, bool invert,
               std::span<uint8_t> lines);
 
+// How many of the first `available` (1 or more) bytes equal the first one,
+// counted from it without a gap.
+size_t RunLength(const uint8_t* bytes, size_t available);
 // The coded bytes, collected in a buffer that is handed to `flush` whenever
 // its count passes kFlushAbove (and by drain()).
 class RunCoder {

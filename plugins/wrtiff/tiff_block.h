@@ -19,6 +19,9 @@ enum Compression : uint16_t {
 
 inline constexpr uint32_t kWriterFlags = 252;
 inline constexpr uint32_t kMinimumBufferBytes = 32000;
+// Encoded bytes gathered before a write, besides a row's worst case: large
+// writes keep the system's cost per call small against the bytes moved.
+inline constexpr uint32_t kWriteBatchBytes = 256 * 1024;
 // Widths beyond this are refused: the work buffers of one row stay far below 4 GiB.
 inline constexpr int32_t kMaxWidth = 1 << 24;
 

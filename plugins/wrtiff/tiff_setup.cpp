@@ -268,7 +268,7 @@ uint32_t Brightness(const RGBQUAD& c) {
 
 bool AllocateBuffers(TiffBlock& block) {
   const uint64_t worst = WorstCaseRowBytes(block.compression, block.bytesPerRow);
-  const uint64_t capacity = std::max<uint64_t>(kMinimumBufferBytes, worst + 32);
+  const uint64_t capacity = std::max<uint64_t>(kMinimumBufferBytes, worst + kWriteBatchBytes);
   block.headroom = static_cast<uint32_t>(worst);
   block.bufferCapacity = static_cast<uint32_t>(capacity);
   block.buffer = static_cast<uint8_t*>(LocalAlloc(LPTR, capacity));

@@ -37,14 +37,22 @@ int32_t RefuseRows(TiffBlock& block) {
   return kWriterWriteFailed;
 }
 
+// True for the coders that set bits into zeroed bytes (the CCITT ones); the
+// others write every byte they count, so the buffer need not be cleared for them.
+bool CodesBits(const TiffBlock& block) {
+  return block.compression >= kCompressionModifiedHuffman &&
+         block.compression <= kCompressionGroup4;
+}
+
 // Writes the whole bytes waiting (bit-reversed for fill order 2) and clears
-// them. Inside a strip a Group 4 byte still being filled moves to the front.
+// them for the bit coders. Inside a strip a Group 4 byte still being filled
+// moves to the front.
 bool Flush(TiffBlock& block, bool insideStrip) {
   const uint32_t used = block.bufferUsed;
   std::span<uint8_t> bytes(block.buffer, used);
   if (block.fillOrder2 != 0) ReverseBits(bytes);
   const bool written = PutBytes(block, block.buffer, used);
-  std::memset(block.buffer, 0, used);
+  if (CodesBits(block)) std::memset(block.buffer, 0, used);
   if (insideStrip && block.bitPosition != 0 && used < block.bufferCapacity) {
     std::swap(block.buffer[0], block.buffer[used]);
   }

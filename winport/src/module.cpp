@@ -87,10 +87,28 @@ const link_map* linkMapOfLibrary(void* library) {
   return dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 ? map : nullptr;
 }
 
+// The canonical path LoadLibraryA is opening on this thread, if any: the
+// object's own name once dlopen has mapped it, so its attach and entry need
+// not resolve the path again.
+thread_local const std::string* t_opening = nullptr;
+
+// Sets t_opening for one dlopen; nested loads (from a DllMain) set their own.
+class OpeningScope {
+ public:
+  explicit OpeningScope(const std::string& path) : previous_(t_opening) { t_opening = &path; }
+  ~OpeningScope() { t_opening = previous_; }
+  OpeningScope(const OpeningScope&) = delete;
+  OpeningScope& operator=(const OpeningScope&) = delete;
+
+ private:
+  const std::string* previous_;
+};
+
 // Canonical path of a loaded object (the program's own map has an empty name).
 std::string pathOfLinkMap(const link_map* map) {
   if (map == nullptr) return {};
   if (map->l_name == nullptr || map->l_name[0] == '\0') return winport::programPath();
+  if (t_opening != nullptr && *t_opening == map->l_name) return *t_opening;
   return winport::canonicalPath(map->l_name);
 }
 
@@ -260,6 +278,7 @@ HMODULE LoadLibraryA(const char* fileName) {
     }
     ModuleState& modules = state();
     LoaderLock lock(modules.loaderLock);
+    OpeningScope opening(file);
     void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
       const char* reason = dlerror();

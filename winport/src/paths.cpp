@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 namespace winport {
 
@@ -28,6 +29,30 @@ struct FreeText {
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The path with every link, "." and ".." resolved; "" when it does not exist.
+std::string resolvedPath(const std::string& path) {
+  std::unique_ptr<char, FreeText> resolved(realpath(path.c_str(), nullptr));
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The system names the running program by its resolved path (no links, no
+// "." or ".." parts), so that text is already canonical; resolving it again
+// only repeats the walk. A program whose file was deleted while it runs is
+// named with a " (deleted)" tail: then the path is resolved, and fails, as
+// any vanished file's does.
+std::string findProgramPath() {
+  char text[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", text, sizeof text);
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (length > 0 && static_cast<size_t>(length) < sizeof text && text[0] == '/') {
+    const std::string_view found(text, static_cast<size_t>(length));
+    if (found.size() < kDeleted.size() ||
+        found.substr(found.size() - kDeleted.size()) != kDeleted)
+      return std::string(found);
+  }
+  return resolvedPath("/proc/self/exe");
+}
+
 }  // namespace
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
@@ -43,14 +68,25 @@ std::string canonicalPath(const std::string& path) {
     errno = ENOENT;
     return {};
   }
-  std::unique_ptr<char, FreeText> resolved(realpath(path.c_str(), nullptr));
-  return resolved ? std::string(resolved.get()) : std::string();
+  // A file right in the program's folder, where the suite's modules lie: the
+  // folder is canonical already, so the path is when the file itself is no
+  // link (one status call instead of a walk over every folder on the path).
+  const std::string folder = programDirectory();
+  if (!folder.empty() && folder != "/" && path.size() > folder.size() + 1 &&
+      path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/') {
+    const std::string name = path.substr(folder.size() + 1);
+    struct stat info {};
+    if (name.find('/') == std::string::npos && name != "." && name != ".." &&
+        lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode))
+      return path;
+  }
+  return resolvedPath(path);
 }
 
 std::string programPath() {
   // The program never moves while it runs; kept on the heap so the text
   // outlives static destruction (modules still detach after it).
-  static const std::string* const path = new std::string(canonicalPath("/proc/self/exe"));
+  static const std::string* const path = new std::string(findProgramPath());
   return *path;
 }
 

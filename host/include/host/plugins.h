@@ -125,6 +125,11 @@ class HOST_API WriterPlugin : public LoadedPlugin {
   std::string defaultExtension_;
 };
 
+// The plug-ins of a folder, each loaded when first needed: a conversion loads
+// the readers it probes (in file-name order, up to the one that recognises
+// the file) and the writers it compares extensions with (up to the first that
+// matches), so it never pays for plug-ins it does not use. What it finds is
+// what loading every plug-in up front would find.
 class HOST_API PluginSet {
  public:
   PluginSet();
@@ -132,17 +137,24 @@ class HOST_API PluginSet {
   PluginSet(const PluginSet&) = delete;
   PluginSet& operator=(const PluginSet&) = delete;
 
-  // Loads every *.DIL and *.DEL file of `folder` (names without regard to
-  // case), in file-name order. Files that cannot be loaded are skipped and
-  // described in problems(). Fails only when the folder cannot be read.
+  // Finds every *.DIL and *.DEL file of `folder` (names without regard to
+  // case), in file-name order; loads none of them yet. Fails only when the
+  // folder cannot be read.
   Status load(const std::string& folder);
   // The host's own writers (netpbm); chosen by extension after the plug-ins.
   const std::vector<std::unique_ptr<WriterPlugin>>& builtInWriters() const { return builtIn_; }
 
   const std::string& folder() const { return folder_; }
-  const std::vector<std::unique_ptr<ReaderPlugin>>& readers() const { return readers_; }
-  const std::vector<std::unique_ptr<WriterPlugin>>& writers() const { return writers_; }
-  const std::vector<std::string>& problems() const { return problems_; }
+  // Every reader and writer that loads, in file-name order (loads them all).
+  const std::vector<const ReaderPlugin*>& readers() const;
+  const std::vector<const WriterPlugin*>& writers() const;
+  // Why the files that would not load were skipped, in file-name order (loads them all).
+  const std::vector<std::string>& problems() const;
+
+  // The reader files of the folder, in file-name order, and the reader of one
+  // of them, loaded on first use (null when it does not load).
+  size_t readerFileCount() const { return readerSlots_.size(); }
+  const ReaderPlugin* readerAt(size_t index) const;
 
   // A reader or writer named by its file name in the folder (without regard
   // to case) or by a path (a name holding '/'), which is then loaded.
@@ -155,13 +167,31 @@ class HOST_API PluginSet {
   const WriterPlugin* writerForExtension(const std::string& extension) const;
 
  private:
+  // One plug-in file and, once tried, what loading it gave.
+  template <typename Plugin>
+  struct Slot {
+    std::string path;
+    size_t order = 0;  // place among all the folder's plug-in files
+    bool tried = false;
+    std::unique_ptr<Plugin> plugin;
+    std::string problem;
+  };
+  template <typename Plugin>
+  static void AddSlot(std::vector<Slot<Plugin>>& slots, std::string path, size_t order);
+  template <typename Plugin>
+  static const Plugin* Loaded(Slot<Plugin>& slot);
+  void loadAll() const;
+
   std::string folder_;
-  std::vector<std::unique_ptr<ReaderPlugin>> readers_;
-  std::vector<std::unique_ptr<WriterPlugin>> writers_;
+  mutable std::vector<Slot<ReaderPlugin>> readerSlots_;
+  mutable std::vector<Slot<WriterPlugin>> writerSlots_;
+  mutable bool complete_ = false;  // every slot tried and the lists below made
+  mutable std::vector<const ReaderPlugin*> readers_;
+  mutable std::vector<const WriterPlugin*> writers_;
+  mutable std::vector<std::string> problems_;
   std::vector<std::unique_ptr<ReaderPlugin>> extraReaders_;
   std::vector<std::unique_ptr<WriterPlugin>> extraWriters_;
   std::vector<std::unique_ptr<WriterPlugin>> builtIn_;
-  std::vector<std::string> problems_;
 };
 
 // The extension of a path's file name without its dot ("" when none).
