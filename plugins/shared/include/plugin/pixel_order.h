@@ -34,13 +34,24 @@ inline void SwapRedBlue(const uint8_t* from, uint8_t* to, size_t count) {
   const __m128i keep = _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, -1);
   const __m128i third = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
   const __m128i first = _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0);
-  for (; count >= 6; count -= 5, from += 15, to += 15) {  // 16 bytes to read and write
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    const __m128i swapped =
-        _mm_or_si128(_mm_and_si128(v, keep),
-                     _mm_or_si128(_mm_and_si128(_mm_srli_si128(v, 2), third),
-                                  _mm_and_si128(_mm_slli_si128(v, 2), first)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), swapped);
+  const auto swap = [&](__m128i v) {
+    return _mm_or_si128(_mm_and_si128(v, keep),
+                        _mm_or_si128(_mm_and_si128(_mm_srli_si128(v, 2), third),
+                                     _mm_and_si128(_mm_slli_si128(v, 2), first)));
+  };
+  // Each group is loaded before the previous one is stored: in place, a load
+  // overlapping the byte just stored would wait for the store to complete.
+  if (count >= 6) {  // 16 bytes to read and write
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    for (; count >= 11; count -= 5, from += 15, to += 15) {  // the next group has 16 too
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 15));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), swap(v));
+      v = next;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), swap(v));
+    count -= 5;
+    from += 15;
+    to += 15;
   }
 #endif
   SwapRedBlueBytewise(from, to, count);
