@@ -383,7 +383,11 @@ int RunConvert(imagehost::PluginSet& plugins, const Arguments& a) {
 }
 
 int Run(const Arguments& a) {
-  imagehost::PluginSet plugins;
+  // The plug-ins stay loaded until the process ends, as a program that exits
+  // without freeing its libraries leaves them: the system then detaches and
+  // unmaps them all at once, where unloading each one by one costs more than a
+  // small conversion.
+  static imagehost::PluginSet& plugins = *new imagehost::PluginSet;
   Status loaded = plugins.load(a.plugins.empty() ? ProgramFolder() : a.plugins);
   if (!loaded) return Fail(loaded.message());
   if (a.command == "list") {
