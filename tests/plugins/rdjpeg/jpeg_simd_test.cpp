@@ -39,6 +39,16 @@ std::vector<int32_t> RandomBlock(std::mt19937& random, int kind) {
   return block;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+TEST(JpegKernels, DetectionAgreesWithTheCompilersFeatureCheck) {
+  __builtin_cpu_init();
+  const Simd expected = __builtin_cpu_supports("avx2")   ? Simd::kAvx2
+                        : __builtin_cpu_supports("sse2") ? Simd::kSse2
+                                                         : Simd::kNone;
+  EXPECT_EQ(rdjpeg::DetectSimd(), expected);
+}
+#endif
+
 TEST(JpegKernels, InverseDctMatchesThePlainTransform) {
   std::mt19937 random(14);
   constexpr size_t kStride = 13;
