@@ -251,6 +251,28 @@ Pixels DecodePnm(const std::vector<uint8_t>& b) {
   return image;
 }
 
+Pixels DibRowsToPixels(uint32_t width, uint32_t height, uint32_t bitCount, const uint8_t* palette,
+                       size_t paletteEntries, const std::vector<std::vector<uint8_t>>& rows) {
+  Pixels p{width, height, {}};
+  for (const std::vector<uint8_t>& row : rows) {
+    for (uint32_t x = 0; x < width; ++x) {
+      if (bitCount == 24) {
+        p.rgb.insert(p.rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+        continue;
+      }
+      const uint32_t bit = x * bitCount;
+      const uint32_t index = (row[bit / 8] >> (8 - bitCount - bit % 8)) & ((1u << bitCount) - 1);
+      if (index >= paletteEntries) {
+        ADD_FAILURE() << "index " << index << " past a palette of " << paletteEntries;
+        return {};
+      }
+      const uint8_t* q = palette + 4 * index;
+      p.rgb.insert(p.rgb.end(), {q[2], q[1], q[0]});
+    }
+  }
+  return p;
+}
+
 std::vector<uint8_t> EncodePbm(uint32_t width, uint32_t height, const std::vector<uint8_t>& bits) {
   std::string head = "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
   std::vector<uint8_t> bytes(head.begin(), head.end());

@@ -58,6 +58,11 @@ struct Pixels {
 Pixels DecodeBmp(const std::vector<uint8_t>& bytes);
 // Binary netpbm images: P4 (1 = black), P5 and P6 with maxval 255.
 Pixels DecodePnm(const std::vector<uint8_t>& bytes);
+// DIB rows, top row first, as RGB: 24-bit rows blue, green, red; rows of 1-,
+// 4- or 8-bit indices through `palette` (4 bytes an entry: blue, green, red,
+// unused). An index past the palette fails the current test.
+Pixels DibRowsToPixels(uint32_t width, uint32_t height, uint32_t bitCount, const uint8_t* palette,
+                       size_t paletteEntries, const std::vector<std::vector<uint8_t>>& rows);
 // A monochrome PBM (P4) file from packed rows, a set bit black.
 std::vector<uint8_t> EncodePbm(uint32_t width, uint32_t height, const std::vector<uint8_t>& bits);
 

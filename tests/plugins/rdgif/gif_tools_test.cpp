@@ -37,16 +37,10 @@ Pixels ReadWithRdgif(const readertest::ReaderApi& api, const Bytes& file, uint32
   int32_t result = 0;
   Rows rows = image.readInBlocks(static_cast<uint32_t>(h.biHeight), block, stride, &result);
   EXPECT_EQ(result, 1) << api.lastError();
-  Pixels p{static_cast<uint32_t>(h.biWidth), static_cast<uint32_t>(h.biHeight), {}};
-  for (const Bytes& row : rows) {
-    for (uint32_t x = 0; x < p.width; ++x) {
-      const uint32_t bits = h.biBitCount, bit = x * bits;
-      const uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-      const uint8_t* q = info.data() + 40 + 4 * index;
-      p.rgb.insert(p.rgb.end(), {q[2], q[1], q[0]});
-    }
-  }
-  return p;
+  return hosttest::DibRowsToPixels(static_cast<uint32_t>(h.biWidth),
+                                   static_cast<uint32_t>(h.biHeight), h.biBitCount,
+                                   info.data() + 40,
+                                   info.size() > 40 ? (info.size() - 40) / 4 : 0, rows);
 }
 
 class GifToolsTest : public GifTest {

@@ -51,25 +51,12 @@ Pixels ParsePnm(const Bytes& bytes) {
   return p;
 }
 
-// DIB rows (top row first) as RGB through the DIB palette.
+// The rows the reader delivers, as RGB through the DIB palette.
 Pixels ToPixels(const BITMAPINFOHEADER& h, const std::vector<RGBQUAD>& palette, const Rows& rows) {
-  Pixels p;
-  p.width = static_cast<uint32_t>(h.biWidth);
-  p.height = static_cast<uint32_t>(h.biHeight);
-  for (const auto& row : rows) {
-    for (uint32_t x = 0; x < p.width; ++x) {
-      if (h.biBitCount == 24) {
-        p.rgb.insert(p.rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-        continue;
-      }
-      uint32_t bits = h.biBitCount;
-      uint32_t bit = x * bits;
-      uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-      const RGBQUAD& q = palette.at(index);
-      p.rgb.insert(p.rgb.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
-    }
-  }
-  return p;
+  return hosttest::DibRowsToPixels(static_cast<uint32_t>(h.biWidth),
+                                   static_cast<uint32_t>(h.biHeight), h.biBitCount,
+                                   reinterpret_cast<const uint8_t*>(palette.data()),
+                                   palette.size(), rows);
 }
 
 struct Made {

@@ -43,18 +43,10 @@ Pixels ReadWithRdtga(const readertest::ReaderApi& api, const Bytes& file) {
   std::memcpy(&h, info.data(), sizeof h);
   const auto stride = static_cast<uint32_t>(DibRowBytes(h.biWidth, h.biBitCount));
   Rows rows = image.readInBlocks(static_cast<uint32_t>(h.biHeight), 9, stride);
-  Pixels p{static_cast<uint32_t>(h.biWidth), static_cast<uint32_t>(h.biHeight), {}};
-  for (const Bytes& row : rows) {
-    for (uint32_t x = 0; x < p.width; ++x) {
-      if (h.biBitCount == 24) {
-        p.rgb.insert(p.rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-      } else {
-        const uint8_t* q = info.data() + 40 + 4 * row[x];
-        p.rgb.insert(p.rgb.end(), {q[2], q[1], q[0]});
-      }
-    }
-  }
-  return p;
+  return hosttest::DibRowsToPixels(static_cast<uint32_t>(h.biWidth),
+                                   static_cast<uint32_t>(h.biHeight), h.biBitCount,
+                                   info.data() + 40,
+                                   info.size() > 40 ? (info.size() - 40) / 4 : 0, rows);
 }
 
 class NetpbmTest : public TgaTest {
