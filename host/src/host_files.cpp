@@ -15,23 +15,64 @@ namespace {
 
 constexpr size_t kReadAhead = 4096;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr size_t kLargestSystemWrite = size_t{1} << 30;
 
-// An open file: its system handle and the bytes read ahead for the one-byte
-// reads, which readers make for every pixel byte of some formats. The
-// system's position runs `ahead.size() - next` bytes past the file's.
+// An open file: its system handle, the bytes read ahead for the one-byte
+// reads, which readers make for every pixel byte of some formats, and the
+// bytes gathered for one write (see LendForWrites). At most one of the two is
+// held: the system's position runs `ahead.size() - next` bytes past the
+// file's, or `gatheredBytes` behind it.
 struct OpenFile {
   HANDLE system = INVALID_HANDLE_VALUE;
   std::vector<uint8_t> ahead;
   size_t next = 0;
+  const uint8_t* gathered = nullptr;
+  size_t gatheredBytes = 0;
 };
 
-// Gives the bytes read ahead back to the file (moving its position to where
-// the reader is), so that a read, write or seek sees the file's position.
-void Settle(OpenFile& file) {
+// The memory the calling thread has lent a writer for its current call.
+struct LentMemory {
+  uintptr_t begin = 0;
+  uintptr_t end = 0;
+  bool holds(const void* bytes, uint32_t count) const {
+    const auto at = reinterpret_cast<uintptr_t>(bytes);
+    return count != 0 && count <= INT32_MAX && at >= begin && at < end && count <= end - at;
+  }
+};
+thread_local LentMemory t_lent;
+
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+void Remember(DWORD error) { t_lastError = error; }
+
+// Writes the gathered bytes at the system's position; false (the reason
+// remembered) when they did not all land. They are dropped either way.
+bool WriteGathered(OpenFile& file) {
+  const uint8_t* bytes = file.gathered;
+  size_t left = file.gatheredBytes;
+  file.gathered = nullptr;
+  file.gatheredBytes = 0;
+  while (left > 0) {
+    const auto piece = static_cast<DWORD>(left < kLargestSystemWrite ? left : kLargestSystemWrite);
+    DWORD done = 0;
+    if (!WriteFile(file.system, bytes, piece, &done, nullptr) || done == 0) {
+      Remember(done == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError());
+      return false;
+    }
+    bytes += done;
+    left -= done;
+  }
+  return true;
+}
+
+// Brings the system's position to the file's: gives the bytes read ahead
+// back and writes the gathered ones. False when gathered bytes failed to land.
+bool Settle(OpenFile& file) {
   const size_t unread = file.ahead.size() - file.next;
   if (unread != 0) SetFilePointer(file.system, -static_cast<LONG>(unread), nullptr, FILE_CURRENT);
   file.ahead.clear();
   file.next = 0;
+  return file.gatheredBytes == 0 || WriteGathered(file);
 }
 
 // Where the calling thread last read single bytes from: the file and the
@@ -59,19 +100,59 @@ class HandleTable {
     return handle;
   }
   // The system handle, its position settled for a read, write or seek;
-  // INVALID_HANDLE_VALUE if none.
-  HANDLE find(uint32_t handle) {
+  // INVALID_HANDLE_VALUE if none. `settled` is false when gathered bytes
+  // failed to land (the reason remembered).
+  HANDLE find(uint32_t handle, bool* settled = nullptr) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(handle);
     if (it == files_.end()) return INVALID_HANDLE_VALUE;
     generation_.fetch_add(1, std::memory_order_release);
-    Settle(it->second);
+    const bool landed = settle(it->second);
+    if (settled != nullptr) *settled = landed;
     return it->second.system;
   }
-  HANDLE remove(uint32_t handle) {
+  // Takes `count` bytes to write: gathered when they lie in the calling
+  // thread's lent memory (joined to the bytes gathered before when they
+  // continue them), else the file is settled for a write made by the caller.
+  // -1: no such file, or gathered bytes failed to land; 0: write them; 1: gathered.
+  int32_t gather(uint32_t handle, const void* bytes, uint32_t count, HANDLE& system) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(handle);
+    if (it == files_.end()) return -1;
+    generation_.fetch_add(1, std::memory_order_release);
+    OpenFile& file = it->second;
+    system = file.system;
+    const auto* at = static_cast<const uint8_t*>(bytes);
+    if (t_lent.holds(bytes, count) && file.gatheredBytes != 0 &&
+        file.gathered + file.gatheredBytes == at) {
+      file.gatheredBytes += count;
+      return 1;
+    }
+    if (!settle(file)) return -1;
+    if (!t_lent.holds(bytes, count)) return 0;
+    file.gathered = at;
+    file.gatheredBytes = count;
+    return 1;
+  }
+  // Writes the bytes gathered for every file; false when any gathered bytes
+  // failed to land since the last call.
+  bool settleAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    generation_.fetch_add(1, std::memory_order_release);
+    for (auto& entry : files_) {
+      if (entry.second.gatheredBytes != 0) settle(entry.second);
+    }
+    const bool landed = !gatherFailed_;
+    gatherFailed_ = false;
+    return landed;
+  }
+  // The system handle of a file taken out of the table, with its gathered
+  // bytes written first (`settled` false when they failed to land).
+  HANDLE remove(uint32_t handle, bool& settled) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(handle);
     if (it == files_.end()) return INVALID_HANDLE_VALUE;
+    settled = settle(it->second);
     HANDLE system = it->second.system;
     generation_.fetch_add(1, std::memory_order_release);
     files_.erase(it);
@@ -91,6 +172,7 @@ class HandleTable {
     if (found == nullptr) return -1;
     cursor = ByteCursor{handle, generation_.load(std::memory_order_relaxed), found};
     OpenFile& file = *found;
+    if (file.gatheredBytes != 0 && !settle(file)) return -1;
     if (file.next == file.ahead.size()) {
       file.ahead.resize(kReadAhead);
       file.next = 0;
@@ -115,7 +197,15 @@ class HandleTable {
     return lastFile_;
   }
 
+  // Settle, remembering a failure of gathered bytes for settleAll.
+  bool settle(OpenFile& file) {
+    if (Settle(file)) return true;
+    gatherFailed_ = true;
+    return false;
+  }
+
   std::mutex mutex_;
+  bool gatherFailed_ = false;
   std::atomic<uint64_t> generation_{1};
   std::unordered_map<uint32_t, OpenFile> files_;
   uint32_t next_ = 1;
@@ -127,10 +217,6 @@ HandleTable& Handles() {
   static HandleTable* table = new HandleTable;  // outlives every static destructor
   return *table;
 }
-
-thread_local DWORD t_lastError = ERROR_SUCCESS;
-
-void Remember(DWORD error) { t_lastError = error; }
 
 // A file of the table: read-only for readers (mode 0), the writer contract's
 // OpenFile modes otherwise. Creating never follows a link planted at the name.
@@ -177,14 +263,16 @@ int32_t CALLBACK Open(FileReference file, int32_t mode, uint32_t* handle) noexce
 }
 
 int32_t CALLBACK Close(uint32_t handle) noexcept {
-  HANDLE system = Handles().remove(handle);
+  bool settled = true;
+  HANDLE system = Handles().remove(handle, settled);
   if (system == INVALID_HANDLE_VALUE) return 0;
-  return CloseHandle(system) ? 1 : 0;
+  return CloseHandle(system) && settled ? 1 : 0;
 }
 
 int32_t CALLBACK Read(uint32_t handle, void* buffer, uint32_t count) noexcept {
-  HANDLE system = Handles().find(handle);
-  if (system == INVALID_HANDLE_VALUE || (buffer == nullptr && count != 0)) return -1;
+  bool settled = true;
+  HANDLE system = Handles().find(handle, &settled);
+  if (system == INVALID_HANDLE_VALUE || !settled || (buffer == nullptr && count != 0)) return -1;
   DWORD done = 0;
   BOOL read = ReadFile(system, buffer, count > INT32_MAX ? INT32_MAX : count, &done, nullptr);
   if (!read && done == 0) return -1;
@@ -192,8 +280,11 @@ int32_t CALLBACK Read(uint32_t handle, void* buffer, uint32_t count) noexcept {
 }
 
 int32_t CALLBACK Write(uint32_t handle, const void* buffer, uint32_t count) noexcept {
-  HANDLE system = Handles().find(handle);
-  if (system == INVALID_HANDLE_VALUE || (buffer == nullptr && count != 0)) return -1;
+  if (buffer == nullptr && count != 0) return -1;
+  HANDLE system = INVALID_HANDLE_VALUE;
+  const int32_t taken = Handles().gather(handle, buffer, count, system);
+  if (taken < 0) return -1;
+  if (taken == 1) return static_cast<int32_t>(count);
   DWORD done = 0;
   if (!WriteFile(system, buffer, count > INT32_MAX ? INT32_MAX : count, &done, nullptr)) {
     Remember(GetLastError());
@@ -203,8 +294,9 @@ int32_t CALLBACK Write(uint32_t handle, const void* buffer, uint32_t count) noex
 }
 
 int32_t CALLBACK Seek(uint32_t handle, int32_t offset, int32_t origin) noexcept {
-  HANDLE system = Handles().find(handle);
-  if (system == INVALID_HANDLE_VALUE || origin < 0 || origin > 2) return -1;
+  bool settled = true;
+  HANDLE system = Handles().find(handle, &settled);
+  if (system == INVALID_HANDLE_VALUE || !settled || origin < 0 || origin > 2) return -1;
   static constexpr DWORD kMethod[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
   // With the high half the system takes the signed distance as 64 bits, so
   // a position past 2 GiB is reached and reported, not refused.
@@ -300,6 +392,17 @@ int64_t ReadAt(uint32_t handle, void* buffer, uint64_t count, uint64_t offset) {
   }
   SetFilePointer(system, static_cast<LONG>(savedLow), &savedHigh, FILE_BEGIN);
   return failed ? -1 : static_cast<int64_t>(done);
+}
+
+void LendForWrites(std::span<const uint8_t> memory) {
+  const auto at = reinterpret_cast<uintptr_t>(memory.data());
+  t_lent = LentMemory{at, at + memory.size()};
+}
+
+bool EndLending() {
+  const bool landed = Handles().settleAll();
+  t_lent = LentMemory{};
+  return landed;
 }
 
 std::string LastError() {

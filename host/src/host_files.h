@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "plugin/contract.h"
@@ -30,6 +31,19 @@ bool IsOpen(uint32_t handle);
 int64_t FileSize(uint32_t handle);
 // Reads up to `count` bytes at `offset` without moving the handle's position.
 int64_t ReadAt(uint32_t handle, void* buffer, uint64_t count, uint64_t offset);
+
+// Lends `memory` to a writer for one call: until EndLending, the table's
+// writes of bytes inside it (from the calling thread) are gathered instead of
+// made at once. Pieces that continue one another in memory and in the file
+// become one system write, made when anything else is asked of that file
+// (read, seek, a write from elsewhere, close) or at EndLending. A writer
+// handing over the host's rows in small pieces thus costs one system call per
+// block instead of one per piece. The memory must stay unchanged until then.
+void LendForWrites(std::span<const uint8_t> memory);
+// Makes every gathered write; false when any gathered bytes failed to land
+// since the lending began (the reason in LastError). The writer was told
+// those bytes were written, so the file must not be trusted.
+bool EndLending();
 
 // The text of the last failed open, write or seek made through the table on
 // this thread (empty when none since the last ClearLastError).

@@ -40,6 +40,28 @@ class WriterCallScope {
   const ProgressSink* previous_;
 };
 
+// The rows of one write_block call, lent to the writer (files::LendForWrites):
+// whatever it writes of them straight from the host's memory is gathered into
+// one system write per block.
+class LentRows {
+ public:
+  explicit LentRows(std::span<const uint8_t> rows) { files::LendForWrites(rows); }
+  ~LentRows() {
+    if (!ended_) files::EndLending();
+  }
+  LentRows(const LentRows&) = delete;
+  LentRows& operator=(const LentRows&) = delete;
+
+  // True when every write the writer made of them landed.
+  bool end() {
+    ended_ = true;
+    return files::EndLending();
+  }
+
+ private:
+  bool ended_ = false;
+};
+
 }  // namespace
 
 struct ImageWriter::State {
@@ -133,12 +155,17 @@ Status ImageWriter::State::begin() {
 
 Status ImageWriter::State::callWriteBlock(uint32_t rows, const uint8_t* data) {
   int32_t result;
+  bool landed;
   {
+    LentRows lent({data, static_cast<size_t>(uint64_t{rows} * image.stride())});
     WriterCallScope scope(errors, setup.progress);
     result = setup.writer->exports().writeBlock(block, rows, image.stride(), data, &progress);
+    landed = lent.end();
   }
   if (result != kWriterOk)
     return fail("writing rows failed (result " + std::to_string(result) + ")");
+  // The writer was told its rows were written: only the host knows they were not.
+  if (!landed) return fail("the rows did not reach the file");
   return checkErrors();
 }
 

@@ -185,5 +185,27 @@ TEST(HostWithFakePlugins, WriterFailuresShowTheWritersOwnStringAndLeaveNoFile) {
   }
 }
 
+// A file system that stops taking bytes part-way (a file size limit, with
+// its signal ignored): whether the writer hands over the host's rows as they
+// are, which the host gathers into one write per block, or bytes of its own,
+// the conversion fails with the system's reason and leaves no file.
+TEST(HostWithFakePlugins, AFileThatStopsGrowingFailsTheConversionWithEveryWriter) {
+  TempDir dir;
+  const std::string in = FakeImage(dir, "plain 1000 400 8 1");
+  for (const char* writer : {"wrbmp.DEL", "wrpcx.DEL", "wrtiff.DEL"}) {
+    for (const char* rows : {"1000", "7"}) {
+      const std::string out = dir.file("out.img");
+      ToolRun run = RunProgram({"sh", "-c", "ulimit -f 100; trap '' XFSZ; exec \"$0\" \"$@\"",
+                                testsupport::binPath("imagehost"), "convert", in, out, "--quiet",
+                                "--plugins", kFakes, "--writer", testsupport::binPath(writer),
+                                "--rows", rows});
+      EXPECT_EQ(run.exitCode, 1) << writer << " rows " << rows << ": " << run.err;
+      EXPECT_NE(run.err.find("(No space left on device)"), std::string::npos) << run.err;
+      EXPECT_FALSE(Exists(out));
+      EXPECT_FALSE(Exists(out + ".part"));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace hosttest
