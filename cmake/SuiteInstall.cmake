@@ -36,7 +36,12 @@ get_property(suite_writers GLOBAL PROPERTY SUITE_WRITERS)
 set(suite_programs imagehost scanapp Calibration rundll)
 set(suite_libraries winport winport_fltk imagehost_lib ferrox ferrox_app mendle rdpcd
     ${suite_readers} ${suite_writers} virtscan music_standin quorel_standin pcdlib32)
-set_target_properties(${suite_programs} ${suite_libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
+# They lie side by side in build/bin as in the installed folder, so the build
+# uses the installed search path as it is. Otherwise CMake pads the build's
+# path with empty entries, for the install to overwrite, and an empty entry
+# makes the loader look in the current folder (for libc.so.6 too).
+set_target_properties(${suite_programs} ${suite_libraries} PROPERTIES
+                      INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 install(TARGETS ${suite_programs} ${suite_libraries}
         RUNTIME DESTINATION ${SUITE_INSTALL_DIR}
         LIBRARY DESTINATION ${SUITE_INSTALL_DIR} NAMELINK_SKIP)

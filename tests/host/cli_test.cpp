@@ -1,6 +1,7 @@
 // The imagehost command line: list, info, help, version, usage errors.
 #include <gtest/gtest.h>
 
+#include "plugin_loader.h"
 #include "tool_runner.h"
 
 namespace hosttest {
@@ -41,6 +42,19 @@ TEST(ImagehostCli, HelpAndVersionSucceed) {
   ToolRun version = RunImagehost({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "imagehost 0.1.0\n");
+}
+
+// The programs look for libraries only beside themselves and where the
+// system keeps them, never in the folder they are started from.
+TEST(ImagehostCli, LibrariesPlantedInTheCurrentFolderAreNotLoaded) {
+  testsupport::TempDir dir;
+  for (const char* name : {"libc.so.6", "libwinport.so", "libimagehost.so", "libm.so.6"})
+    WriteBytes(dir.file(name), {'n', 'o', 't', ' ', 'E', 'L', 'F'});
+  for (const char* program : {"imagehost", "scanapp"}) {
+    ToolRun run = RunProgram({"sh", "-c", "cd \"$1\" && exec \"$0\" --version",
+                              testsupport::binPath(program), dir.path()});
+    EXPECT_EQ(run.exitCode, 0) << program << ": " << run.err;
+  }
 }
 
 TEST(ImagehostCli, UsageErrorsExitWithTwoAndSayWhy) {
