@@ -31,11 +31,20 @@ trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 
 # A visible window titled $1 other than window $2 (0: any), waited for up to
 # 60 s: a loaded machine can take long to start a program and map its window.
+# It is returned once the window manager has framed and placed it (it then
+# sets _NET_FRAME_EXTENTS): a click sent before that may land where the
+# window no longer is.
 next_window() {
   local title=$1 previous=$2 id deadline=$((SECONDS + 60))
   while [ "$SECONDS" -lt "$deadline" ]; do
     for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-      [ "$id" != "$previous" ] && { echo "$id"; return 0; }
+      [ "$id" = "$previous" ] && continue
+      for _ in $(seq 50); do
+        xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '=' && break
+        sleep 0.1
+      done
+      echo "$id"
+      return 0
     done
     sleep 0.1
   done
