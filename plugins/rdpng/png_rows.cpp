@@ -22,6 +22,7 @@
 #include <cstring>
 #include <utility>
 
+#include "plugin/pixel_order.h"
 #include "png_inflate.h"
 
 namespace rdpng {
@@ -173,13 +174,7 @@ void PlacePixels(const PngState& png, const uint8_t* raw, uint32_t pixels, const
     return;
   }
   if (at.step == 1 && pixelBytes == 3) {  // 8-bit RGB, a whole row: the common case
-    uint8_t* q = at.dib + static_cast<size_t>(at.start) * 3;
-    for (uint32_t k = 0; k < pixels; ++k, raw += 3, q += 3) {
-      const uint8_t red = raw[0];
-      q[0] = raw[2];
-      q[1] = raw[1];
-      q[2] = red;
-    }
+    pixels::SwapRedBlue(raw, at.dib + static_cast<size_t>(at.start) * 3, pixels);
     return;
   }
   for (uint32_t k = 0; k < pixels; ++k) {
@@ -270,7 +265,8 @@ int32_t DecodeFullRow(const ImageBlockHead& head, PngState& png, std::span<uint8
   const uint8_t* raw = nullptr;
   int32_t result = NextPassRow(head, png, raw);
   if (result != kReaderOk) return result;
-  std::memset(out.data(), 0, png.dibRowBytes);
+  // Whole-byte pixels fill the row; sub-byte ones are OR-ed into a zeroed one.
+  if (png.dibBitCount < 8) std::memset(out.data(), 0, png.dibRowBytes);
   PlacePixels(png, raw, png.header.width, Placement{out.data(), 0, 1});
   return kReaderOk;
 }
