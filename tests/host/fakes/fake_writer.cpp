@@ -9,6 +9,7 @@
 //   FAIL=report    a block reports error 3 but answers success
 //   FAIL=result    a block answers 204 without reporting
 //   FAIL=end       OVXDLend_write answers 204
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -67,7 +68,7 @@ WINPORT_EXPORT HGLOBAL WINAPI OVXDLbegin_write(FileReference file, const HostFil
   std::snprintf(state->head.fileName, sizeof state->head.fileName, "%s", fileName);
   state->head.file = handle;
   state->head.files = files;
-  std::snprintf(state->fail, sizeof state->fail, "%s", fail);
+  std::memcpy(state->fail, fail, std::min(std::strlen(fail), sizeof state->fail - 1));  // zeroed block
   char line[512];
   int length = std::snprintf(line, sizeof line, "FAKEROWS %d %d %u %llu echo=%s\n",
                              static_cast<int>(image->biWidth), static_cast<int>(image->biHeight),
