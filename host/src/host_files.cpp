@@ -75,6 +75,29 @@ bool Settle(OpenFile& file) {
   return file.gatheredBytes == 0 || WriteGathered(file);
 }
 
+// Gathered bytes taken out of their file under the table's lock, written by
+// the caller once the lock is released: a large write then does not hold up
+// the other threads' reads (only the thread that gathered them uses the file).
+struct Detached {
+  OpenFile bytes;  // only system, gathered and gatheredBytes are used
+  bool empty() const { return bytes.gatheredBytes == 0; }
+};
+
+// Gives the read-ahead bytes back and takes the gathered ones out.
+Detached Detach(OpenFile& file) {
+  const size_t unread = file.ahead.size() - file.next;
+  if (unread != 0) SetFilePointer(file.system, -static_cast<LONG>(unread), nullptr, FILE_CURRENT);
+  file.ahead.clear();
+  file.next = 0;
+  Detached taken;
+  taken.bytes.system = file.system;
+  taken.bytes.gathered = file.gathered;
+  taken.bytes.gatheredBytes = file.gatheredBytes;
+  file.gathered = nullptr;
+  file.gatheredBytes = 0;
+  return taken;
+}
+
 // Where the calling thread last read single bytes from: the file and the
 // table's generation then. While the generation is unchanged the file is
 // still open and its read-ahead bytes untouched by other calls.
@@ -103,45 +126,70 @@ class HandleTable {
   // INVALID_HANDLE_VALUE if none. `settled` is false when gathered bytes
   // failed to land (the reason remembered).
   HANDLE find(uint32_t handle, bool* settled = nullptr) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(handle);
-    if (it == files_.end()) return INVALID_HANDLE_VALUE;
-    generation_.fetch_add(1, std::memory_order_release);
-    const bool landed = settle(it->second);
+    Detached pending;
+    HANDLE system = INVALID_HANDLE_VALUE;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = files_.find(handle);
+      if (it == files_.end()) return INVALID_HANDLE_VALUE;
+      generation_.fetch_add(1, std::memory_order_release);
+      pending = Detach(it->second);
+      system = it->second.system;
+    }
+    const bool landed = land(pending);
     if (settled != nullptr) *settled = landed;
-    return it->second.system;
+    return system;
   }
   // Takes `count` bytes to write: gathered when they lie in the calling
   // thread's lent memory (joined to the bytes gathered before when they
   // continue them), else the file is settled for a write made by the caller.
   // -1: no such file, or gathered bytes failed to land; 0: write them; 1: gathered.
   int32_t gather(uint32_t handle, const void* bytes, uint32_t count, HANDLE& system) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(handle);
-    if (it == files_.end()) return -1;
-    generation_.fetch_add(1, std::memory_order_release);
-    OpenFile& file = it->second;
-    system = file.system;
-    const auto* at = static_cast<const uint8_t*>(bytes);
-    if (t_lent.holds(bytes, count) && file.gatheredBytes != 0 &&
-        file.gathered + file.gatheredBytes == at) {
-      file.gatheredBytes += count;
-      return 1;
+    Detached pending;
+    const bool lent = t_lent.holds(bytes, count);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = files_.find(handle);
+      if (it == files_.end()) return -1;
+      generation_.fetch_add(1, std::memory_order_release);
+      OpenFile& file = it->second;
+      system = file.system;
+      const auto* at = static_cast<const uint8_t*>(bytes);
+      if (lent && file.gatheredBytes != 0 && file.gathered + file.gatheredBytes == at) {
+        file.gatheredBytes += count;
+        return 1;
+      }
+      pending = Detach(file);
+      if (lent) {
+        file.gathered = at;
+        file.gatheredBytes = count;
+      }
     }
-    if (!settle(file)) return -1;
-    if (!t_lent.holds(bytes, count)) return 0;
-    file.gathered = at;
-    file.gatheredBytes = count;
-    return 1;
+    if (!land(pending)) {
+      if (lent) {  // the new bytes go with the ones that failed to land
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto it = files_.find(handle); it != files_.end()) {
+          it->second.gathered = nullptr;
+          it->second.gatheredBytes = 0;
+        }
+      }
+      return -1;
+    }
+    return lent ? 1 : 0;
   }
   // Writes the bytes gathered for every file; false when any gathered bytes
   // failed to land since the last call.
   bool settleAll() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    generation_.fetch_add(1, std::memory_order_release);
-    for (auto& entry : files_) {
-      if (entry.second.gatheredBytes != 0) settle(entry.second);
+    std::vector<Detached> pending;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      generation_.fetch_add(1, std::memory_order_release);
+      for (auto& entry : files_) {
+        if (entry.second.gatheredBytes != 0) pending.push_back(Detach(entry.second));
+      }
     }
+    for (Detached& bytes : pending) land(bytes);
+    std::lock_guard<std::mutex> lock(mutex_);
     const bool landed = !gatherFailed_;
     gatherFailed_ = false;
     return landed;
@@ -149,14 +197,19 @@ class HandleTable {
   // The system handle of a file taken out of the table, with its gathered
   // bytes written first (`settled` false when they failed to land).
   HANDLE remove(uint32_t handle, bool& settled) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(handle);
-    if (it == files_.end()) return INVALID_HANDLE_VALUE;
-    settled = settle(it->second);
-    HANDLE system = it->second.system;
-    generation_.fetch_add(1, std::memory_order_release);
-    files_.erase(it);
-    if (handle == lastHandle_) lastFile_ = nullptr;
+    Detached pending;
+    HANDLE system = INVALID_HANDLE_VALUE;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = files_.find(handle);
+      if (it == files_.end()) return INVALID_HANDLE_VALUE;
+      pending = Detach(it->second);
+      system = it->second.system;
+      generation_.fetch_add(1, std::memory_order_release);
+      files_.erase(it);
+      if (handle == lastHandle_) lastFile_ = nullptr;
+    }
+    settled = land(pending);
     return system;
   }
   // The next byte of the file, from the bytes read ahead; -1 at the end or on error.
@@ -195,6 +248,14 @@ class HandleTable {
     lastHandle_ = handle;
     lastFile_ = &it->second;
     return lastFile_;
+  }
+
+  // Writes detached bytes (the lock not held), remembering a failure for settleAll.
+  bool land(Detached& pending) {
+    if (pending.empty() || WriteGathered(pending.bytes)) return true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    gatherFailed_ = true;
+    return false;
   }
 
   // Settle, remembering a failure of gathered bytes for settleAll.
