@@ -3,6 +3,9 @@
 // progress log when stderr is not a terminal.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
+
 #include "plugin_loader.h"
 #include "tool_runner.h"
 
@@ -115,6 +118,21 @@ TEST_F(ImagehostManyFiles, ProgressIsALogWhenStderrIsNotATerminal) {
   EXPECT_NE(logged.err.find("imagehost: 100%\n"), std::string::npos) << logged.err;
   EXPECT_EQ(logged.err.find('\r'), std::string::npos);
   EXPECT_EQ(logged.err.find("imagehost: 100%\nimagehost: 100%"), std::string::npos);
+
+  // One row per block: reading runs ahead on its own thread, and the two
+  // threads' reports still come out as whole lines of rising steps.
+  ToolRun ahead =
+      RunImagehost({"convert", gem, dir.file("g.bmp"), "--progress", "--quiet", "--rows", "1"});
+  ASSERT_EQ(ahead.exitCode, 0) << ahead.err;
+  std::istringstream lines(ahead.err);
+  int last = -1;
+  for (std::string line; std::getline(lines, line);) {
+    int step = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "imagehost: %d%%", &step), 1) << line;
+    EXPECT_GT(step, last) << ahead.err;
+    last = step;
+  }
+  EXPECT_EQ(last, 100) << ahead.err;
 }
 
 }  // namespace
