@@ -65,16 +65,6 @@ bool WriteGathered(OpenFile& file) {
   return true;
 }
 
-// Brings the system's position to the file's: gives the bytes read ahead
-// back and writes the gathered ones. False when gathered bytes failed to land.
-bool Settle(OpenFile& file) {
-  const size_t unread = file.ahead.size() - file.next;
-  if (unread != 0) SetFilePointer(file.system, -static_cast<LONG>(unread), nullptr, FILE_CURRENT);
-  file.ahead.clear();
-  file.next = 0;
-  return file.gatheredBytes == 0 || WriteGathered(file);
-}
-
 // Gathered bytes taken out of their file under the table's lock, written by
 // the caller once the lock is released: a large write then does not hold up
 // the other threads' reads (only the thread that gathered them uses the file).
@@ -96,6 +86,13 @@ Detached Detach(OpenFile& file) {
   file.gathered = nullptr;
   file.gatheredBytes = 0;
   return taken;
+}
+
+// Brings the system's position to the file's: gives the bytes read ahead
+// back and writes the gathered ones. False when gathered bytes failed to land.
+bool Settle(OpenFile& file) {
+  Detached taken = Detach(file);
+  return taken.empty() || WriteGathered(taken.bytes);
 }
 
 // Where the calling thread last read single bytes from: the file and the
