@@ -9,13 +9,17 @@ set -euo pipefail
 
 source "$(dirname "$0")/../support/display.sh"
 
+# A registry of the test's own: other tests running beside this one use the
+# build's registry file too.
+cp "$bin/registry.reg" "$work/registry.reg"
+
 run=0
 # Starts Calibration with arguments "$@"; FAULTS and MAINTENANCE_MS from the caller.
 start() {
   run=$((run + 1))
   rm -f "$work/trace" "$work/log"
   WINPORT_DIALOG_BACKEND=fltk WINPORT_DIALOG_LOG="$work/log" \
-    WINPORT_REGISTRY="$bin/registry.reg" WINPORT_SHM_NAMESPACE="on-display-$$-$run" \
+    WINPORT_REGISTRY="$work/registry.reg" WINPORT_SHM_NAMESPACE="on-display-$$-$run" \
     VIRTSCAN_TRACE="$work/trace" VIRTSCAN_FAULTS="$FAULTS" \
     VIRTSCAN_MAINTENANCE_MS="${MAINTENANCE_MS:-0}" TMPDIR="$work" \
     "$bin/Calibration" "$@" >"$work/out" 2>&1 </dev/null &
@@ -42,7 +46,7 @@ continue_x=125 cancel_x=235 buttons_y=103
 #    the keyboard), then is not ready once (prompt, Continue), then cleans for
 #    three seconds under the progress dialog.
 FAULTS="29:1:-5,12:1:-5" MAINTENANCE_MS=3000 start Clean
-box=$(next_window "Scanner Cleaning" 0)
+box=$(next_window "Scanner Cleaning" 0) || fail "run 1: $(cat "$work/out" "$work/trace" 2>&1 | tail -20)"
 shoot "$box" messagebox-error.png
 press_key "$box" Return
 prompt=$(next_window "Scanner Cleaning" "$box")

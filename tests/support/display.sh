@@ -48,7 +48,8 @@ next_window() {
     done
     sleep 0.1
   done
-  echo "no window \"$title\" appeared" >&2
+  echo "no window \"$title\" appeared; windows shown:" >&2
+  xdotool search --onlyvisible --name . getwindowname %@ >&2 2>/dev/null || true
   return 1
 }
 
